@@ -1,0 +1,59 @@
+// Cost of one tick (actions for all agents, then the step) and of whole games.
+#include "ball_engine.h"
+#include "step.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr unsigned firstSeed = 1;
+
+// A tick on a live game: when the game ends, a fresh one is laid out outside
+// the timed region so that every timed tick steps ten-ish circles.
+void BM_TickWithActionChoice(benchmark::State &state)
+{
+    Ball_engine engine;
+    engine.setup(10, 100);
+    unsigned seed = firstSeed;
+    engine.resetSeeded(seed);
+    size_t phase = 0;
+    for (auto _ : state) {
+        chooseAllActions(engine);
+        const int alive = stepArena(engine, phase);
+        if (alive <= maxAliveWhenSet) {
+            state.PauseTiming();
+            engine.resetSeeded(++seed);
+            phase = 0;
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_TickWithActionChoice);
+
+void BM_WholeGame(benchmark::State &state)
+{
+    Ball_engine engine;
+    engine.setup(10, 100);
+    unsigned seed = firstSeed;
+    long steps = 0;
+    for (auto _ : state) {
+        engine.resetSeeded(seed++);
+        size_t phase = 0;
+        int alive;
+        do {
+            chooseAllActions(engine);
+            alive = stepArena(engine, phase);
+            ++steps;
+        } while (alive > maxAliveWhenSet);
+        benchmark::DoNotOptimize(alive);
+    }
+    state.counters["steps_per_game"] =
+        benchmark::Counter(double(steps), benchmark::Counter::kAvgIterations);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WholeGame);
+
+} // namespace
+
+BENCHMARK_MAIN();

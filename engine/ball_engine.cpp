@@ -1,0 +1,349 @@
+#include "ball_engine.h"
+
+#include "brainlet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <utility>
+
+namespace {
+
+// Process-wide on purpose: resources respawn on a rhythm counted from program
+// start, not from the start of a game, so neither setup nor reset touches it.
+int respawnCounter = 0;
+constexpr int respawnPeriod = 25;
+
+struct Acceleration {
+    int x;
+    int y;
+};
+
+// Indexed by action code; see brainlet.h.
+constexpr Acceleration actionTable[] = {
+    {0, 0}, {0, -1}, {0, 1}, {-1, 0}, {1, 0}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1},
+};
+constexpr int actionCount = static_cast<int>(sizeof actionTable / sizeof actionTable[0]);
+
+} // namespace
+
+long double distance(int x1, int y1, int x2, int y2)
+{
+    const long double dx = static_cast<long double>(x1 - x2);
+    const long double dy = static_cast<long double>(y1 - y2);
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+Ball_engine::Ball_engine() : QObject(nullptr), controllerFunction(&controller) {}
+
+Ball_engine::~Ball_engine()
+{
+    freeArrays();
+}
+
+void Ball_engine::freeArrays()
+{
+    delete[] colors;
+    delete[] xCoordinate;
+    delete[] yCoordinate;
+    delete[] prevX;
+    delete[] prevY;
+    delete[] xVelocity;
+    delete[] yVelocity;
+    delete[] xAcceleration;
+    delete[] yAcceleration;
+    delete[] circleRadius;
+    delete[] visitOrder;
+    delete[] actions;
+}
+
+void Ball_engine::setup(size_t agents, int scale)
+{
+    numAgents = agents;
+    numResources = agents / 2;
+    width = 16 * scale;
+    height = 9 * scale;
+    if (numAgents == 0)
+        return;
+
+    const size_t n = numAgents;
+    const size_t all = numAgents + numResources;
+    colors = new QColor[n];
+    xCoordinate = new int[all];
+    yCoordinate = new int[all];
+    prevX = new int[n];
+    prevY = new int[n];
+    xVelocity = new int[n];
+    yVelocity = new int[n];
+    xAcceleration = new int[n];
+    yAcceleration = new int[n];
+    circleRadius = new int[all];
+    visitOrder = new size_t[n];
+    actions = new int[n];
+
+    const int step = 3 * (200 / static_cast<int>(n));
+    for (size_t i = 0; i < n; ++i) {
+        const size_t group = i / 3;
+        const int v = (4 - static_cast<int>(i % 3)) * step;
+        switch (group) {
+        case 0: colors[i] = QColor(v, step, step, 255); break;
+        case 1: colors[i] = QColor(step, v, step, 255); break;
+        case 2: colors[i] = QColor(step, step, v, 255); break;
+        case 3: colors[i] = QColor(v, v, step, 255); break;
+        default: break; // never reached by the game's ten agents
+        }
+        xCoordinate[i] = yCoordinate[i] = 0;
+        xVelocity[i] = yVelocity[i] = 0;
+        xAcceleration[i] = yAcceleration[i] = 0;
+        prevX[i] = prevY[i] = 0;
+        circleRadius[i] = 0;
+        actions[i] = 0;
+        visitOrder[i] = i;
+    }
+    for (size_t j = n; j < all; ++j)
+        xCoordinate[j] = yCoordinate[j] = circleRadius[j] = 0;
+}
+
+void Ball_engine::reset()
+{
+    std::srand(static_cast<unsigned int>(std::time(nullptr)));
+    layOutGame();
+}
+
+void Ball_engine::resetSeeded(unsigned int seed)
+{
+    // A seeded game must replay on its own, whatever ran before it in the
+    // process, so it also starts the respawn rhythm afresh.
+    respawnCounter = 0;
+    std::srand(seed);
+    layOutGame();
+}
+
+void Ball_engine::layOutGame()
+{
+    for (size_t i = 0; i < numAgents; ++i) {
+        xCoordinate[i] = initRadius + std::rand() % (width - 2 * initRadius);
+        yCoordinate[i] = initRadius + std::rand() % (height - 2 * initRadius);
+        xVelocity[i] = yVelocity[i] = 0;
+        circleRadius[i] = initRadius;
+    }
+    for (size_t j = numAgents; j < numAgents + numResources; ++j) {
+        const int r = 1 + std::rand() % resourceMaxRadius;
+        circleRadius[j] = r;
+        xCoordinate[j] = r + std::rand() % (width - 2 * r);
+        yCoordinate[j] = r + std::rand() % (height - 2 * r);
+    }
+}
+
+void Ball_engine::respawnResources()
+{
+    const int margin = resourceMaxRadius + 1;
+    for (size_t j = numAgents; j < numAgents + numResources; ++j) {
+        xCoordinate[j] = margin + std::rand() % (width - 2 * resourceMaxRadius - 1);
+        yCoordinate[j] = margin + std::rand() % (height - 2 * resourceMaxRadius - 1);
+        circleRadius[j] = 1 + std::rand() % resourceMaxRadius;
+    }
+}
+
+void Ball_engine::tickRespawnCounter()
+{
+    respawnCounter = (respawnCounter + 1) % respawnPeriod;
+    if (respawnCounter == 0)
+        respawnResources();
+}
+
+int Ball_engine::countAliveAgents() const
+{
+    int alive = 0;
+    for (size_t i = 0; i < numAgents; ++i)
+        if (circleRadius[i] > 0)
+            ++alive;
+    return alive;
+}
+
+void Ball_engine::chooseAction(size_t index)
+{
+    if (index != 0) {
+        actions[index] = std::rand() % 9;
+        return;
+    }
+    // The plug-in may store nothing; 0 (no acceleration) is then the action.
+    actions[0] = 0;
+    controllerFunction(actions[0], 0, numAgents, numResources, circleRadius, xCoordinate,
+                       yCoordinate, xVelocity, yVelocity);
+}
+
+void Ball_engine::savePositions()
+{
+    for (size_t i = 0; i < numAgents; ++i) {
+        prevX[i] = xCoordinate[i];
+        prevY[i] = yCoordinate[i];
+    }
+}
+
+void Ball_engine::decodeAction(size_t index)
+{
+    const int code = actions[index];
+    const Acceleration a = (code >= 0 && code < actionCount) ? actionTable[code] : Acceleration{0, 0};
+    xAcceleration[index] = a.x;
+    yAcceleration[index] = a.y;
+}
+
+void Ball_engine::moveAgent(size_t i)
+{
+    int r = circleRadius[i];
+    if (r <= 0)
+        return;
+    decodeAction(i);
+
+    const int vmax = 5 * (maxRadius / r);
+    int x = xCoordinate[i];
+    int y = yCoordinate[i];
+    int vx = xVelocity[i] + xAcceleration[i];
+    int vy = yVelocity[i] + yAcceleration[i];
+    vx = vx < -vmax ? -vmax : (vx > vmax ? vmax : vx);
+    vy = vy < -vmax ? -vmax : (vy > vmax ? vmax : vy);
+
+    bool bounceX = false;
+    bool bounceY = false;
+    // The left and top walls place the agent at r - (X + VX) rather than the
+    // mirror image; the clamp below then usually sets it against the wall.
+    if (x + vx < r) {
+        x = r - (x + vx);
+        vx = -vx;
+        bounceX = true;
+    }
+    if (y + vy < r) {
+        y = r - (y + vy);
+        vy = -vy;
+        bounceY = true;
+    }
+    if (x + vx > width - r) {
+        x = 2 * (width - r) - (x + vx);
+        vx = -vx;
+        bounceX = true;
+    }
+    if (y + vy > height - r) {
+        y = 2 * (height - r) - (y + vy);
+        vy = -vy;
+        bounceY = true;
+    }
+    if (!bounceX)
+        x += vx;
+    if (!bounceY)
+        y += vy;
+    if (bounceX || bounceY) {
+        vx /= 2;
+        vy /= 2;
+        r -= 1; // a corner costs no more than a single wall
+    }
+
+    if (x < r)
+        x = r;
+    if (x > width - r)
+        x = width - r;
+    if (y < r)
+        y = r;
+    if (y > height - r)
+        y = height - r;
+
+    xCoordinate[i] = x;
+    yCoordinate[i] = y;
+    xVelocity[i] = vx;
+    yVelocity[i] = vy;
+    circleRadius[i] = r;
+}
+
+// Cheap filter in front of the distance test: the boxes swept by both circles
+// during this step must overlap. Resources do not move.
+bool Ball_engine::spansOverlap(size_t a, size_t b) const
+{
+    auto span = [this](size_t k, int &loX, int &hiX, int &loY, int &hiY) {
+        const int r = circleRadius[k];
+        const int x = xCoordinate[k];
+        const int y = yCoordinate[k];
+        const int px = k < numAgents ? prevX[k] : x;
+        const int py = k < numAgents ? prevY[k] : y;
+        loX = std::min(px, x) - r;
+        hiX = std::max(px, x) + r;
+        loY = std::min(py, y) - r;
+        hiY = std::max(py, y) + r;
+    };
+    int aLoX, aHiX, aLoY, aHiY, bLoX, bHiX, bLoY, bHiY;
+    span(a, aLoX, aHiX, aLoY, aHiY);
+    span(b, bLoX, bHiX, bLoY, bHiY);
+    if (aHiX < bLoX || aLoX > bHiX)
+        return false;
+    return !(aHiY < bLoY || aLoY > bHiY);
+}
+
+void Ball_engine::resolveContests()
+{
+    if (numAgents < 2)
+        return;
+    shuffleVisitOrder();
+    settleContests();
+}
+
+void Ball_engine::shuffleVisitOrder()
+{
+    if (numAgents < 2)
+        return;
+    for (size_t i = 0; i + 1 < numAgents; ++i) {
+        const size_t j = i + static_cast<size_t>(std::rand()) % (numAgents - i);
+        std::swap(visitOrder[i], visitOrder[j]);
+    }
+}
+
+void Ball_engine::settleContests()
+{
+    for (size_t p = 0; p + 1 < numAgents; ++p) {
+        const size_t a = visitOrder[p];
+        if (circleRadius[a] <= 0)
+            continue;
+        for (size_t q = p + 1; q < numAgents; ++q) {
+            const size_t b = visitOrder[q];
+            if (circleRadius[b] <= 0)
+                continue;
+            const int ra = circleRadius[a];
+            const int rb = circleRadius[b];
+            if (spansOverlap(a, b)
+                && distance(xCoordinate[a], yCoordinate[a], xCoordinate[b], yCoordinate[b])
+                       < static_cast<long double>(ra + rb)) {
+                if (ra > rb) {
+                    circleRadius[a] = std::min(ra + 1, maxRadius);
+                    circleRadius[b] = rb - 1;
+                } else if (ra < rb) {
+                    circleRadius[b] = std::min(rb + 1, maxRadius);
+                    circleRadius[a] = ra - 1;
+                }
+            }
+            if (circleRadius[a] <= 0)
+                break;
+        }
+    }
+}
+
+void Ball_engine::eatResources()
+{
+    for (size_t j = numAgents; j < numAgents + numResources; ++j) {
+        if (circleRadius[j] <= 0)
+            continue;
+        long double best = static_cast<long double>(width);
+        size_t winner = numAgents;
+        for (size_t i = 0; i < numAgents; ++i) {
+            if (circleRadius[i] <= 0 || !spansOverlap(i, j))
+                continue;
+            const long double d = distance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
+            if (d < static_cast<long double>(circleRadius[i] + circleRadius[j]) && d < best) {
+                best = d;
+                winner = i;
+            }
+        }
+        if (winner < numAgents) {
+            circleRadius[winner] = std::min(circleRadius[winner] + 1, maxRadius);
+            circleRadius[j] -= 1;
+        }
+    }
+}

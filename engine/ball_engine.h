@@ -1,0 +1,103 @@
+// The state of one arena and the operations of a simulation step.
+//
+// All circles live in parallel arrays: agents at 0..numAgents-1, resources after
+// them. A circle exists while its radius is greater than 0.
+#ifndef BALL_ENGINE_H
+#define BALL_ENGINE_H
+
+#include <QColor>
+#include <QObject>
+
+#include <cstddef>
+
+// Plug-in entry point type; the game binds `controller` from brainlet at load
+// time, tools may hand the engine another function of the same shape.
+using ControllerFunction = void (*)(int &action, const size_t agent, const size_t num_agents,
+                                    const size_t num_resources, const int *circleRadius,
+                                    const int *xCoordinate, const int *yCoordinate,
+                                    const int *xVelocity, const int *yVelocity);
+
+// Euclidean distance between two centres. Extended precision keeps
+// `distance < r1 + r2` equivalent to the exact integer test.
+long double distance(int x1, int y1, int x2, int y2);
+
+class Ball_engine : public QObject
+{
+public:
+    Ball_engine();
+    ~Ball_engine() override;
+    Ball_engine(const Ball_engine &) = delete;
+    Ball_engine &operator=(const Ball_engine &) = delete;
+
+    void setup(size_t numAgents, int scale);
+
+    // Lays out a new game, seeding the runtime generator from the clock.
+    void reset();
+    // The same layout from a chosen seed, with the respawn rhythm started
+    // afresh: together with a step phase of 0 the game replays move for move.
+    void resetSeeded(unsigned int seed);
+
+    void respawnResources();
+    void tickRespawnCounter();
+    int countAliveAgents() const;
+
+    size_t getNumAgents() const { return numAgents; }
+    size_t getNumResources() const { return numResources; }
+    QColor *getColors() const { return colors; }
+    int *getXCoordinate() const { return xCoordinate; }
+    int *getYCoordinate() const { return yCoordinate; }
+    int *getCircleRadius() const { return circleRadius; }
+    int *getXVelocity() const { return xVelocity; }
+    int *getYVelocity() const { return yVelocity; }
+    int *getPrevX() const { return prevX; }
+    int *getPrevY() const { return prevY; }
+    int *getActions() const { return actions; }
+    size_t *getVisitOrder() const { return visitOrder; }
+
+    // Agent 0's policy. Defaults to the brainlet's `controller`.
+    void setController(ControllerFunction function) { controllerFunction = function; }
+
+    void chooseAction(size_t index);
+    void savePositions();
+    void decodeAction(size_t index);
+    void moveAgent(size_t index);
+    // Shuffles the visit order, then settles contests in it.
+    void resolveContests();
+    void shuffleVisitOrder();
+    void settleContests();
+    void eatResources();
+
+    int width = 1600;
+    int height = 900;
+    int resourceMaxRadius = 10;
+    int maxRadius = 200;
+    int initRadius = 20;
+
+private:
+    void layOutGame();
+    bool spansOverlap(size_t a, size_t b) const;
+    void freeArrays();
+
+    size_t numAgents = 0;
+    size_t numResources = 0;
+    ControllerFunction controllerFunction;
+
+    QColor *colors = nullptr;
+    int *xCoordinate = nullptr;
+    int *yCoordinate = nullptr;
+    int *prevX = nullptr;
+    int *prevY = nullptr;
+    int *xVelocity = nullptr;
+    int *yVelocity = nullptr;
+
+public:
+    int *xAcceleration = nullptr;
+    int *yAcceleration = nullptr;
+
+private:
+    int *circleRadius = nullptr;
+    size_t *visitOrder = nullptr;
+    int *actions = nullptr;
+};
+
+#endif
