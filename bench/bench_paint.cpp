@@ -1,0 +1,46 @@
+// Cost of painting one full arena frame, as the view does every 50 ms.
+#include "arena_painter.h"
+#include "ball_engine.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void BM_PaintFullArena(benchmark::State &state)
+{
+    Ball_engine engine;
+    engine.setup(10, 100);
+    engine.resetSeeded(1);
+    for (size_t i = 0; i < 10; ++i)
+        engine.xAcceleration[i] = engine.yAcceleration[i] = 1;
+    ArenaPainter arenaPainter;
+    arenaPainter.setup(10, engine);
+    QImage image(1600, 900, QImage::Format_ARGB32_Premultiplied);
+    QPaintEvent event(image.rect());
+    for (auto _ : state) {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        arenaPainter.paint(&painter, &event, engine);
+        painter.end();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_PaintFullArena)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
