@@ -56,6 +56,8 @@ void Ball_engine::freeArrays()
     delete[] circleRadius;
     delete[] visitOrder;
     delete[] actions;
+    delete[] spans;
+    delete[] contestants;
 }
 
 void Ball_engine::setup(size_t agents, int scale)
@@ -81,6 +83,8 @@ void Ball_engine::setup(size_t agents, int scale)
     circleRadius = new int[all];
     visitOrder = new size_t[n];
     actions = new int[n];
+    spans = new Spans[n];
+    contestants = new size_t[n];
 
     const int step = 3 * (200 / static_cast<int>(n));
     for (size_t i = 0; i < n; ++i) {
@@ -255,27 +259,30 @@ void Ball_engine::moveAgent(size_t i)
     circleRadius[i] = r;
 }
 
-// Cheap filter in front of the distance test: the boxes swept by both circles
-// during this step must overlap. Resources do not move.
-bool Ball_engine::spansOverlap(size_t a, size_t b) const
+// Cheap filter in front of the distance test. Spans that merely touch overlap.
+bool Ball_engine::spansOverlap(const Spans &a, const Spans &b)
 {
-    auto span = [this](size_t k, int &loX, int &hiX, int &loY, int &hiY) {
-        const int r = circleRadius[k];
-        const int x = xCoordinate[k];
-        const int y = yCoordinate[k];
-        const int px = k < numAgents ? prevX[k] : x;
-        const int py = k < numAgents ? prevY[k] : y;
-        loX = std::min(px, x) - r;
-        hiX = std::max(px, x) + r;
-        loY = std::min(py, y) - r;
-        hiY = std::max(py, y) + r;
-    };
-    int aLoX, aHiX, aLoY, aHiY, bLoX, bHiX, bLoY, bHiY;
-    span(a, aLoX, aHiX, aLoY, aHiY);
-    span(b, bLoX, bHiX, bLoY, bHiY);
-    if (aHiX < bLoX || aLoX > bHiX)
-        return false;
-    return !(aHiY < bLoY || aLoY > bHiY);
+    // Non-short-circuit: most pairs are far apart, and one well-predicted
+    // branch beats four random ones.
+    const bool apart = (a.hiX < b.loX) | (a.loX > b.hiX) | (a.hiY < b.loY) | (a.loY > b.hiY);
+    return !apart;
+}
+
+// Positions stay put during contests and meals, so an agent's spans change
+// only with its radius; they are measured once and again after each change.
+void Ball_engine::measureSpans(size_t i)
+{
+    const int r = circleRadius[i];
+    spans[i].loX = std::min(prevX[i], xCoordinate[i]) - r;
+    spans[i].hiX = std::max(prevX[i], xCoordinate[i]) + r;
+    spans[i].loY = std::min(prevY[i], yCoordinate[i]) - r;
+    spans[i].hiY = std::max(prevY[i], yCoordinate[i]) + r;
+}
+
+Ball_engine::Spans Ball_engine::resourceSpans(size_t k) const
+{
+    const int r = circleRadius[k];
+    return Spans{xCoordinate[k] - r, xCoordinate[k] + r, yCoordinate[k] - r, yCoordinate[k] + r};
 }
 
 void Ball_engine::resolveContests()
@@ -298,27 +305,38 @@ void Ball_engine::shuffleVisitOrder()
 
 void Ball_engine::settleContests()
 {
-    for (size_t p = 0; p + 1 < numAgents; ++p) {
+    // Agents dead before the contests are dropped once, keeping the visit
+    // order; those killed during them are still skipped as they fall.
+    size_t living = 0;
+    for (size_t p = 0; p < numAgents; ++p) {
         const size_t a = visitOrder[p];
+        if (circleRadius[a] > 0) {
+            measureSpans(a);
+            contestants[living++] = a;
+        }
+    }
+    for (size_t p = 0; p + 1 < living; ++p) {
+        const size_t a = contestants[p];
         if (circleRadius[a] <= 0)
             continue;
-        for (size_t q = p + 1; q < numAgents; ++q) {
-            const size_t b = visitOrder[q];
-            if (circleRadius[b] <= 0)
+        for (size_t q = p + 1; q < living; ++q) {
+            const size_t b = contestants[q];
+            if (circleRadius[b] <= 0 || !spansOverlap(spans[a], spans[b]))
                 continue;
             const int ra = circleRadius[a];
             const int rb = circleRadius[b];
-            if (spansOverlap(a, b)
-                && distance(xCoordinate[a], yCoordinate[a], xCoordinate[b], yCoordinate[b])
-                       < static_cast<long double>(ra + rb)) {
-                if (ra > rb) {
-                    circleRadius[a] = std::min(ra + 1, maxRadius);
-                    circleRadius[b] = rb - 1;
-                } else if (ra < rb) {
-                    circleRadius[b] = std::min(rb + 1, maxRadius);
-                    circleRadius[a] = ra - 1;
-                }
+            if (distance(xCoordinate[a], yCoordinate[a], xCoordinate[b], yCoordinate[b])
+                >= static_cast<long double>(ra + rb))
+                continue;
+            if (ra > rb) {
+                circleRadius[a] = std::min(ra + 1, maxRadius);
+                circleRadius[b] = rb - 1;
+            } else if (ra < rb) {
+                circleRadius[b] = std::min(rb + 1, maxRadius);
+                circleRadius[a] = ra - 1;
             }
+            measureSpans(a);
+            measureSpans(b);
             if (circleRadius[a] <= 0)
                 break;
         }
@@ -327,13 +345,17 @@ void Ball_engine::settleContests()
 
 void Ball_engine::eatResources()
 {
+    for (size_t i = 0; i < numAgents; ++i)
+        if (circleRadius[i] > 0)
+            measureSpans(i);
     for (size_t j = numAgents; j < numAgents + numResources; ++j) {
         if (circleRadius[j] <= 0)
             continue;
+        const Spans resource = resourceSpans(j);
         long double best = static_cast<long double>(width);
         size_t winner = numAgents;
         for (size_t i = 0; i < numAgents; ++i) {
-            if (circleRadius[i] <= 0 || !spansOverlap(i, j))
+            if (circleRadius[i] <= 0 || !spansOverlap(spans[i], resource))
                 continue;
             const long double d = distance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
             if (d < static_cast<long double>(circleRadius[i] + circleRadius[j]) && d < best) {
@@ -344,6 +366,7 @@ void Ball_engine::eatResources()
         if (winner < numAgents) {
             circleRadius[winner] = std::min(circleRadius[winner] + 1, maxRadius);
             circleRadius[j] -= 1;
+            measureSpans(winner);
         }
     }
 }

@@ -74,8 +74,16 @@ public:
     int initRadius = 20;
 
 private:
+    // A circle's spans: the box its centre swept during the current step (a
+    // resource's is its centre) grown by its current radius.
+    struct Spans {
+        int loX, hiX, loY, hiY;
+    };
+
     void layOutGame();
-    bool spansOverlap(size_t a, size_t b) const;
+    void measureSpans(size_t agent);
+    Spans resourceSpans(size_t k) const;
+    static bool spansOverlap(const Spans &a, const Spans &b);
     void freeArrays();
 
     size_t numAgents = 0;
@@ -98,6 +106,10 @@ private:
     int *circleRadius = nullptr;
     size_t *visitOrder = nullptr;
     int *actions = nullptr;
+
+    // Scratch for the contests and meals, one entry per agent.
+    Spans *spans = nullptr;
+    size_t *contestants = nullptr;
 };
 
 #endif
