@@ -1,0 +1,32 @@
+#include "game.h"
+
+#include "ball_engine.h"
+#include "step.h"
+
+#include <cstddef>
+
+GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps, StepObserver observer,
+                          void *context)
+{
+    engine.resetSeeded(seed);
+    size_t stepPhase = 0;
+    GameResult result;
+    result.alive = engine.countAliveAgents();
+    while (result.steps < maxSteps) {
+        if (observer)
+            observer(context, result.steps + 1);
+        chooseAllActions(engine);
+        result.alive = stepArena(engine, stepPhase);
+        ++result.steps;
+        if (isGameSet(result.alive)) {
+            result.outcome = GameOutcome::Set;
+            return result;
+        }
+        if (result.alive == 0) {
+            result.outcome = GameOutcome::NoneAlive;
+            return result;
+        }
+    }
+    result.outcome = GameOutcome::StepLimit;
+    return result;
+}
