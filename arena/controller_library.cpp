@@ -1,0 +1,38 @@
+#include "controller_library.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+
+LoadedController loadController(const QString &path, const QString &label)
+{
+    LoadedController loaded;
+    loaded.label = label;
+    if (!QFileInfo::exists(path)) {
+        loaded.error = QStringLiteral("%1: no such file").arg(path);
+        return loaded;
+    }
+    // Never unloaded: the function is used until the process ends.
+    auto *library = new QLibrary(QFileInfo(path).absoluteFilePath());
+    if (!library->load()) {
+        loaded.error = QStringLiteral("%1: cannot load: %2").arg(path, library->errorString());
+        delete library;
+        return loaded;
+    }
+    loaded.function = reinterpret_cast<ControllerFunction>(library->resolve("controller"));
+    if (!loaded.function)
+        loaded.error = QStringLiteral("%1: exports no 'controller' function").arg(path);
+    return loaded;
+}
+
+QString defaultControllerPath(const QString &programDir)
+{
+#if defined(Q_OS_WIN)
+    const QString name = QStringLiteral("brainlet.dll");
+#elif defined(Q_OS_MACOS)
+    const QString name = QStringLiteral("libbrainlet.dylib");
+#else
+    const QString name = QStringLiteral("libbrainlet.so");
+#endif
+    return QDir(programDir).filePath(name);
+}

@@ -1,0 +1,28 @@
+// pelloria-arena: evaluate controllers over many reproducible games.
+#include "arena_command.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#if defined(Q_OS_UNIX)
+#  include <unistd.h>
+#endif
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pelloria-arena"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELLORIA_VERSION));
+
+    ArenaCommand command;
+    QString error;
+    if (!parseArenaCommand(QCoreApplication::arguments(), command, error)) {
+        std::fprintf(stderr, "pelloria-arena: %s (see --help)\n", error.toLocal8Bit().constData());
+        return ArenaUsageError;
+    }
+#if defined(Q_OS_UNIX)
+    command.progress = ::isatty(STDERR_FILENO) != 0;
+#endif
+    return runArenaCommand(command, QCoreApplication::applicationDirPath());
+}
