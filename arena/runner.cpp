@@ -26,10 +26,19 @@ namespace {
 
 // Where the games stand, shared with the parent so that it can say where a
 // child died and notice a call that does not return.
+// Agent 0's controller is called once per step, so the calls tell the step
+// without any extra bookkeeping in the game loop.
 struct Shared {
     std::atomic<uint32_t> seed{0};
-    std::atomic<int32_t> step{0};
+    std::atomic<uint64_t> gameStartEdges{0};
     std::atomic<uint64_t> callEdges{0}; // odd while inside a controller call
+
+    int step() const
+    {
+        const uint64_t inGame = callEdges.load(std::memory_order_relaxed)
+            - gameStartEdges.load(std::memory_order_relaxed);
+        return int((inGame + 1) / 2);
+    }
 };
 
 enum RecordType : int32_t { GameRecordType = 1, TimeLimitRecordType = 2 };
@@ -82,13 +91,8 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
     s.worstTicks = std::max(s.worstTicks, spent);
     if (spent > s.limitTicks && s.overLimitTicks == 0) {
         s.overLimitTicks = spent;
-        s.overLimitStep = s.shared->step.load(std::memory_order_relaxed);
+        s.overLimitStep = s.shared->step();
     }
-}
-
-void noteStep(void *context, int step)
-{
-    static_cast<Shared *>(context)->step.store(step, std::memory_order_relaxed);
 }
 
 GameRow describeGame(const Ball_engine &engine, unsigned int seed, const GameResult &result)
@@ -128,7 +132,8 @@ bool playGames(const LoadedController &controller, const ArenaSettings &settings
     for (int g = 0; g < settings.games; ++g) {
         const unsigned int seed = settings.firstSeed + unsigned(g);
         shared.seed.store(seed, std::memory_order_relaxed);
-        const GameResult result = playSeededGame(engine, seed, settings.maxSteps, &noteStep, &shared);
+        shared.gameStartEdges.store(callState.edges, std::memory_order_relaxed);
+        const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
         Record record;
         record.calls = int64_t(callState.calls);
         record.totalNs = double(callState.totalTicks) * nsPerTick;
@@ -234,6 +239,10 @@ ControllerRun runIsolated(const LoadedController &controller, const ArenaSetting
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
+        // A crash must end the child plainly, so that the parent sees the
+        // signal; handlers inherited from the host program would hide it.
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            ::signal(sig, SIG_DFL);
         const bool finished = playGames(controller, settings, *shared, [&](const Record &record) {
             if (!writeAll(fds[1], &record, sizeof record))
                 ::_exit(4);
@@ -284,7 +293,7 @@ ControllerRun runIsolated(const LoadedController &controller, const ArenaSetting
                 killedForTime = true;
                 run.failure.kind = FailureKind::TimeLimit;
                 run.failure.seed = shared->seed.load();
-                run.failure.step = shared->step.load();
+                run.failure.step = shared->step();
                 run.failure.detail = QStringLiteral("a call did not return within %1 ms").arg(settings.timeLimitMs);
             }
         }
@@ -297,14 +306,14 @@ ControllerRun runIsolated(const LoadedController &controller, const ArenaSetting
         if (WIFSIGNALED(status)) {
             run.failure.kind = FailureKind::Crashed;
             run.failure.seed = shared->seed.load();
-            run.failure.step = shared->step.load();
+            run.failure.step = shared->step();
             run.failure.detail = QStringLiteral("killed by signal %1 (%2)")
                                      .arg(WTERMSIG(status))
                                      .arg(QString::fromLocal8Bit(strsignal(WTERMSIG(status))));
         } else if (run.games.size() < settings.games) {
             run.failure.kind = FailureKind::Lost;
             run.failure.seed = shared->seed.load();
-            run.failure.step = shared->step.load();
+            run.failure.step = shared->step();
             run.failure.detail = QStringLiteral("the child process ended early with exit code %1")
                                      .arg(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
         }
