@@ -12,14 +12,14 @@ LoadedController loadController(const QString &path, const QString &label)
         loaded.error = QStringLiteral("%1: no such file").arg(path);
         return loaded;
     }
-    // Never unloaded: the function is used until the process ends.
-    auto *library = new QLibrary(QFileInfo(path).absoluteFilePath());
-    if (!library->load()) {
-        loaded.error = QStringLiteral("%1: cannot load: %2").arg(path, library->errorString());
-        delete library;
+    // Destroying a QLibrary does not unload it: the function stays usable
+    // until the process ends.
+    QLibrary library(QFileInfo(path).absoluteFilePath());
+    if (!library.load()) {
+        loaded.error = QStringLiteral("%1: cannot load: %2").arg(path, library.errorString());
         return loaded;
     }
-    loaded.function = reinterpret_cast<ControllerFunction>(library->resolve("controller"));
+    loaded.function = reinterpret_cast<ControllerFunction>(library.resolve("controller"));
     if (!loaded.function)
         loaded.error = QStringLiteral("%1: exports no 'controller' function").arg(path);
     return loaded;
