@@ -118,8 +118,15 @@ void Ball_engine::reset()
 void Ball_engine::resetSeeded(unsigned int seed)
 {
     // A seeded game must replay on its own, whatever ran before it in the
-    // process, so it also starts the respawn rhythm afresh.
+    // process or on this engine: everything a game carries over (the respawn
+    // rhythm, the visit order the shuffle starts from, the last actions)
+    // starts afresh.
     respawnCounter = 0;
+    for (size_t i = 0; i < numAgents; ++i) {
+        visitOrder[i] = i;
+        actions[i] = 0;
+        xAcceleration[i] = yAcceleration[i] = 0;
+    }
     std::srand(seed);
     layOutGame();
 }

@@ -33,8 +33,9 @@ public:
 
     // Lays out a new game, seeding the runtime generator from the clock.
     void reset();
-    // The same layout from a chosen seed, with the respawn rhythm started
-    // afresh: together with a step phase of 0 the game replays move for move.
+    // The same layout from a chosen seed, with the respawn rhythm, the visit
+    // order and the actions started afresh: together with a step phase of 0
+    // the game replays move for move, whatever this engine played before.
     void resetSeeded(unsigned int seed);
 
     void respawnResources();
