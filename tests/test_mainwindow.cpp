@@ -1,5 +1,6 @@
 // The window as built from the screen, and the states of play driven through
 // the buttons.
+#include "gui_helpers.h"
 #include "mainwindow.h"
 #include "widget.h"
 #include "widget_agent.h"
@@ -16,31 +17,6 @@
 #include <memory>
 
 namespace {
-
-// Answers every modal message that appears, remembering what it said.
-class MessageCloser : public QObject
-{
-public:
-    MessageCloser()
-    {
-        connect(&poll, &QTimer::timeout, this, [this]() {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            buttons = box->standardButtons();
-            box->button(QMessageBox::Ok)->click();
-        });
-        poll.start(10);
-    }
-    QStringList titles;
-    QStringList texts;
-    QMessageBox::StandardButtons buttons;
-
-private:
-    QTimer poll;
-};
 
 // Counts the paint events that reach a widget.
 class PaintCounter : public QObject
