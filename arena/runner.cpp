@@ -113,12 +113,12 @@ GameRow describeGame(const Ball_engine &engine, unsigned int seed, const GameRes
     return row;
 }
 
-// Plays every game, handing each finished game's record to `emit`. Returns
-// false when a call went over the time limit; `emit` has then had a
+// Plays every game, handing each finished game's record to `deliver`. Returns
+// false when a call went over the time limit; `deliver` has then had a
 // TimeLimitRecordType record.
-template <typename Emit>
+template <typename Deliver>
 bool playGames(const LoadedController &controller, const ArenaSettings &settings, Shared &shared,
-               Emit emit)
+               Deliver deliver)
 {
     const double nsPerTick = callclock::nanosecondsPerTick();
     callState = CallState();
@@ -143,7 +143,7 @@ bool playGames(const LoadedController &controller, const ArenaSettings &settings
             record.seed = seed;
             record.step = callState.overLimitStep;
             record.worstNs = double(callState.overLimitTicks) * nsPerTick;
-            emit(record);
+            deliver(record);
             return false;
         }
         const GameRow row = describeGame(engine, seed, result);
@@ -154,7 +154,7 @@ bool playGames(const LoadedController &controller, const ArenaSettings &settings
         record.radius = row.agent0Radius;
         record.rank = row.agent0Rank;
         record.opponents = row.opponentsAlive;
-        emit(record);
+        deliver(record);
     }
     return true;
 }

@@ -29,7 +29,7 @@ void BM_BareGameLoop(benchmark::State &state)
     engine.setup(arenaAgents, arenaScale);
     engine.setController(reference.function);
     long steps = 0;
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         for (int g = 0; g < gamesPerRun; ++g)
             steps += playSeededGame(engine, 1 + unsigned(g), maxSteps).steps;
     }
@@ -43,7 +43,7 @@ void BM_ArenaRun(benchmark::State &state)
     ArenaSettings settings;
     settings.games = gamesPerRun;
     long steps = 0;
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         const QVector<ControllerRun> runs{runController(reference, settings)};
         benchmark::DoNotOptimize(formatTable(runs, settings));
         benchmark::DoNotOptimize(formatCsv(runs));

@@ -19,7 +19,7 @@ void BM_TickWithActionChoice(benchmark::State &state)
     unsigned seed = firstSeed;
     engine.resetSeeded(seed);
     size_t phase = 0;
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         chooseAllActions(engine);
         const int alive = stepArena(engine, phase);
         if (alive <= maxAliveWhenSet) {
@@ -39,7 +39,7 @@ void BM_WholeGame(benchmark::State &state)
     engine.setup(10, 100);
     unsigned seed = firstSeed;
     long steps = 0;
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         const GameResult game = playSeededGame(engine, seed++, maxSteps);
         steps += game.steps;
         benchmark::DoNotOptimize(game.alive);

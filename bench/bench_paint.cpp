@@ -22,7 +22,7 @@ void BM_PaintFullArena(benchmark::State &state)
     arenaPainter.setup(10, engine);
     QImage image(1600, 900, QImage::Format_ARGB32_Premultiplied);
     QPaintEvent event(image.rect());
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         arenaPainter.paint(&painter, &event, engine);
