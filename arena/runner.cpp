@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #if defined(Q_OS_UNIX)
 #  include <cerrno>
@@ -44,20 +45,17 @@ struct Shared {
 enum RecordType : int32_t { GameRecordType = 1, TimeLimitRecordType = 2 };
 
 // One fixed-size message from child to parent; smaller than PIPE_BUF, so
-// each write arrives whole.
+// each write arrives whole. The game row travels as it is: both ends are the
+// same program.
 struct Record {
     int32_t type = 0;
-    uint32_t seed = 0;
-    int32_t outcome = 0;
-    int32_t steps = 0;
-    int32_t radius = 0;
-    int32_t rank = 0;
-    int32_t opponents = 0;
-    int32_t step = 0;
+    GameRow row;   // a finished game; for a time-limit record, its seed only
+    int32_t step = 0; // where a call went over the limit
     int64_t calls = 0;
     double totalNs = 0;
     double worstNs = 0;
 };
+static_assert(std::is_trivially_copyable<Record>::value, "records are copied through a pipe");
 
 struct CallState {
     ControllerFunction function = nullptr;
@@ -140,20 +138,14 @@ bool playGames(const LoadedController &controller, const ArenaSettings &settings
         record.worstNs = double(callState.worstTicks) * nsPerTick;
         if (callState.overLimitTicks != 0) {
             record.type = TimeLimitRecordType;
-            record.seed = seed;
+            record.row.seed = seed;
             record.step = callState.overLimitStep;
             record.worstNs = double(callState.overLimitTicks) * nsPerTick;
             deliver(record);
             return false;
         }
-        const GameRow row = describeGame(engine, seed, result);
         record.type = GameRecordType;
-        record.seed = row.seed;
-        record.outcome = int32_t(row.outcome);
-        record.steps = row.steps;
-        record.radius = row.agent0Radius;
-        record.rank = row.agent0Rank;
-        record.opponents = row.opponentsAlive;
+        record.row = describeGame(engine, seed, result);
         deliver(record);
     }
     return true;
@@ -167,21 +159,14 @@ bool absorb(ControllerRun &run, const Record &record, int timeLimitMs)
     run.worstCallNs = std::max(run.worstCallNs, record.worstNs);
     if (record.type == TimeLimitRecordType) {
         run.failure.kind = FailureKind::TimeLimit;
-        run.failure.seed = record.seed;
+        run.failure.seed = record.row.seed;
         run.failure.step = record.step;
         run.failure.detail = QStringLiteral("a call took %1 ms, over the limit of %2 ms")
                                  .arg(record.worstNs / 1e6, 0, 'f', 1)
                                  .arg(timeLimitMs);
         return false;
     }
-    GameRow row;
-    row.seed = record.seed;
-    row.outcome = GameOutcome(record.outcome);
-    row.steps = record.steps;
-    row.agent0Radius = record.radius;
-    row.agent0Rank = record.rank;
-    row.opponentsAlive = record.opponents;
-    run.games.append(row);
+    run.games.append(record.row);
     return true;
 }
 
