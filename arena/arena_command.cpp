@@ -13,19 +13,23 @@
 
 namespace {
 
+// Every game's row is kept for the statistics and the outputs; ten million
+// rows are a few hundred megabytes and over an hour of play.
+constexpr unsigned int maxGames = 10000000;
+
 bool parseCount(const QCommandLineParser &parser, const QString &name, unsigned int minimum,
-                unsigned int &value, QString &error)
+                unsigned int maximum, unsigned int &value, QString &error)
 {
     if (!parser.isSet(name))
         return true;
     bool ok = false;
     const QString text = parser.value(name);
     const unsigned long long parsed = text.toULongLong(&ok);
-    if (!ok || text.startsWith(QLatin1Char('+')) || parsed < minimum || parsed > INT_MAX) {
+    if (!ok || text.startsWith(QLatin1Char('+')) || parsed < minimum || parsed > maximum) {
         error = QStringLiteral("--%1 takes a whole number from %2 to %3, not '%4'")
                     .arg(name)
                     .arg(minimum)
-                    .arg(INT_MAX)
+                    .arg(maximum)
                     .arg(text);
         return false;
     }
@@ -103,9 +107,9 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
             return false;
         }
     }
-    if (!parseCount(parser, QStringLiteral("games"), 1, games, error)
-        || !parseCount(parser, QStringLiteral("max-steps"), 1, maxSteps, error)
-        || !parseCount(parser, QStringLiteral("time-limit"), 1, timeLimit, error))
+    if (!parseCount(parser, QStringLiteral("games"), 1, maxGames, games, error)
+        || !parseCount(parser, QStringLiteral("max-steps"), 1, INT_MAX, maxSteps, error)
+        || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error))
         return false;
     if (quint64(seed) + games - 1 > UINT_MAX) {
         error = QStringLiteral("seeds %1 to %1+%2-1 go past the largest seed, %3").arg(seed).arg(games).arg(UINT_MAX);

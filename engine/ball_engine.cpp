@@ -44,24 +44,30 @@ Ball_engine::~Ball_engine()
 
 void Ball_engine::freeArrays()
 {
-    delete[] colors;
-    delete[] xCoordinate;
-    delete[] yCoordinate;
-    delete[] prevX;
-    delete[] prevY;
-    delete[] xVelocity;
-    delete[] yVelocity;
-    delete[] xAcceleration;
-    delete[] yAcceleration;
-    delete[] circleRadius;
-    delete[] visitOrder;
-    delete[] actions;
-    delete[] spans;
-    delete[] contestants;
+    auto release = [](auto *&array) {
+        delete[] array;
+        array = nullptr;
+    };
+    release(colors);
+    release(xCoordinate);
+    release(yCoordinate);
+    release(prevX);
+    release(prevY);
+    release(xVelocity);
+    release(yVelocity);
+    release(xAcceleration);
+    release(yAcceleration);
+    release(circleRadius);
+    release(visitOrder);
+    release(actions);
+    release(spans);
+    release(contestants);
 }
 
 void Ball_engine::setup(size_t agents, int scale)
 {
+    // Meant to be called once; a second call must not leak the first arrays.
+    freeArrays();
     numAgents = agents;
     numResources = agents / 2;
     width = 16 * scale;

@@ -240,6 +240,7 @@ void TestArena::commandLineRejectsBadValues_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("negative games") << QStringList{"--games", "-5"} << "--games takes a whole number";
     QTest::newRow("zero games") << QStringList{"--games", "0"} << "--games takes a whole number";
+    QTest::newRow("too many games") << QStringList{"--games", "10000001"} << "from 1 to 10000000";
     QTest::newRow("words for games") << QStringList{"--games", "many"} << "--games takes a whole number";
     QTest::newRow("negative seed") << QStringList{"--seed", "-1"} << "--seed takes a whole number";
     QTest::newRow("seed overflow") << QStringList{"--seed", "4294967295", "--games", "2"} << "past the largest seed";

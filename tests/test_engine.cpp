@@ -92,6 +92,11 @@ void TestEngine::setupWithOddAgentsAndSmallScale()
     small.setup(10, 50);
     QCOMPARE(small.width, 800);
     QCOMPARE(small.height, 450);
+    // Sized again (the game never does): fresh arrays, nothing alive.
+    small.resetSeeded(1);
+    small.setup(4, 100);
+    QCOMPARE(small.getNumResources(), size_t(2));
+    QCOMPARE(small.countAliveAgents(), 0);
 }
 
 void TestEngine::setupWithNoAgentsAllocatesNothing()
