@@ -2,36 +2,12 @@
 
 #include "ball_engine.h"
 #include "step.h"
-#include "tick.h"
-#include "worker_thread.h"
 
-#include <QThread>
 #include <QTimer>
 
-WidgetEngine::WidgetEngine(Ball_engine *engine, QWidget *parent)
-    : QWidget(parent), engine(engine), stepPhase(0), interval(tickIntervalMs)
+WidgetEngine::WidgetEngine(Ball_engine *engine, QWidget *parent) : TickWorker(engine, parent)
 {
-    thread = new QThread(this);
-    timer = new QTimer(thread);
-    timer->setInterval(interval);
     connect(timer, &QTimer::timeout, this, &WidgetEngine::update);
-    startTimerWhenThreadStarts(thread, timer);
-    thread->start();
-}
-
-WidgetEngine::~WidgetEngine()
-{
-    stop();
-}
-
-void WidgetEngine::start()
-{
-    thread->start();
-}
-
-void WidgetEngine::stop()
-{
-    stopThreadAndTimer(thread, timer);
 }
 
 void WidgetEngine::update()
