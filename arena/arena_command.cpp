@@ -1,11 +1,14 @@
 #include "arena_command.h"
 
+#include "controller_library.h"
 #include "report.h"
+#include "run_results.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <climits>
 #include <cstdio>
@@ -13,8 +16,8 @@
 
 namespace {
 
-// Every game's row is kept for the statistics and the outputs; ten million
-// rows are a few hundred megabytes and over an hour of play.
+// Rows are kept only for --json; ten million of them are a few hundred
+// megabytes and hours of play.
 constexpr unsigned int maxGames = 10000000;
 
 bool parseCount(const QCommandLineParser &parser, const QString &name, unsigned int minimum,
@@ -46,13 +49,23 @@ void printLine(FILE *stream, const QString &text)
 
 constexpr int progressWidth = 30;
 
-void drawProgress(const QString &label, int done, int total)
+void drawProgress(long long done, long long total)
 {
-    const int filled = total > 0 ? done * progressWidth / total : progressWidth;
+    const int filled = total > 0 ? int(done * progressWidth / total) : progressWidth;
     const QString bar = QString(filled, QLatin1Char('#')) + QString(progressWidth - filled, QLatin1Char(' '));
-    std::fprintf(stderr, "\r[%s] %d/%d %s", bar.toLocal8Bit().constData(), done, total,
-                 label.toLocal8Bit().constData());
+    std::fprintf(stderr, "\r[%s] %lld/%lld games", bar.toLocal8Bit().constData(), done, total);
     std::fflush(stderr);
+}
+
+// Two names for one file would have one output overwrite the other.
+bool samePath(const QString &a, const QString &b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists())
+        return fa.canonicalFilePath() == fb.canonicalFilePath();
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
 }
 
 } // namespace
@@ -62,7 +75,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays seeded Pelloria games without a window and reports how agent 0's controller does.\n"
-        "Each controller plays the same seeds in a child process of its own."));
+        "Every game is played in a fresh process with the controller just loaded, and the controller's\n"
+        "use of rand() never touches the game's own generator. What a controller prints goes to its log."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QStringLiteral("seed"), QStringLiteral("First seed (default 1)."), QStringLiteral("S")});
@@ -77,9 +91,22 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     parser.addOption({QStringLiteral("time-limit"),
                       QStringLiteral("Milliseconds one controller call may take (default 50)."),
                       QStringLiteral("MS")});
-    parser.addOption({QStringLiteral("csv"), QStringLiteral("Write one row per game to FILE."),
+    parser.addOption({QStringLiteral("baseline"),
+                      QStringLiteral("The --controller the others are compared with, seed by seed "
+                                     "(default: the first)."),
                       QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Write the games and the summary to FILE."),
+    parser.addOption({QStringLiteral("max-failures"),
+                      QStringLiteral("Stop a controller after N failed games (default: never)."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("log-dir"),
+                      QStringLiteral("Folder for the controllers' own output, one log each "
+                                     "(default: a new folder in the system's temp folder)."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("csv"), QStringLiteral("Write one row per game to FILE, as the games finish."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("Write the games and the summary to FILE (keeps every row in memory, "
+                                     "about 40 bytes a game)."),
                       QStringLiteral("FILE")});
 
     if (!parser.parse(arguments)) {
@@ -97,7 +124,7 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
 
     ArenaSettings &s = command.settings;
     unsigned int seed = s.firstSeed, games = unsigned(s.games), maxSteps = unsigned(s.maxSteps),
-                 timeLimit = unsigned(s.timeLimitMs);
+                 timeLimit = unsigned(s.timeLimitMs), maxFailures = 0;
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         const QString text = parser.value(QStringLiteral("seed"));
@@ -109,7 +136,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     }
     if (!parseCount(parser, QStringLiteral("games"), 1, maxGames, games, error)
         || !parseCount(parser, QStringLiteral("max-steps"), 1, INT_MAX, maxSteps, error)
-        || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error))
+        || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error)
+        || !parseCount(parser, QStringLiteral("max-failures"), 1, INT_MAX, maxFailures, error))
         return false;
     if (quint64(seed) + games - 1 > UINT_MAX) {
         error = QStringLiteral("seeds %1 to %1+%2-1 go past the largest seed, %3").arg(seed).arg(games).arg(UINT_MAX);
@@ -119,31 +147,68 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.games = int(games);
     s.maxSteps = int(maxSteps);
     s.timeLimitMs = int(timeLimit);
+    s.maxFailures = int(maxFailures);
     command.controllers = parser.values(QStringLiteral("controller"));
     command.csvPath = parser.value(QStringLiteral("csv"));
     command.jsonPath = parser.value(QStringLiteral("json"));
+    command.logDir = parser.value(QStringLiteral("log-dir"));
+    command.baseline = parser.value(QStringLiteral("baseline"));
+    if (samePath(command.csvPath, command.jsonPath)) {
+        error = QStringLiteral("--csv and --json name the same file, '%1'").arg(command.csvPath);
+        return false;
+    }
+    if (!command.baseline.isEmpty() && baselineIndex(command) < 0) {
+        error = QStringLiteral("--baseline '%1' is none of the --controller files").arg(command.baseline);
+        return false;
+    }
     return true;
+}
+
+int baselineIndex(const ArenaCommand &command)
+{
+    if (command.baseline.isEmpty())
+        return 0;
+    for (int c = 0; c < command.controllers.size(); ++c)
+        if (command.controllers[c] == command.baseline || samePath(command.controllers[c], command.baseline))
+            return c;
+    return -1;
 }
 
 int runArenaCommand(const ArenaCommand &command, const QString &programDir)
 {
-    // Every controller is loaded before any game, so a bad file costs nothing.
-    QVector<LoadedController> controllers;
-    if (command.controllers.isEmpty()) {
-        controllers.append(loadController(defaultControllerPath(programDir), QStringLiteral("brainlet")));
-    } else {
-        for (const QString &path : command.controllers)
-            controllers.append(loadController(path, path));
-    }
-    for (const LoadedController &c : controllers) {
-        if (c.function == nullptr) {
-            printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(c.error));
+    QVector<ControllerSpec> specs;
+    if (command.controllers.isEmpty())
+        specs.append({defaultControllerPath(programDir), QStringLiteral("brainlet"), QString()});
+    for (const QString &path : command.controllers)
+        specs.append({path, path, QString()});
+    for (const ControllerSpec &spec : specs) {
+        if (!QFileInfo::exists(spec.path)) {
+            printLine(stderr, QStringLiteral("pelloria-arena: %1: no such file").arg(spec.path));
             return ArenaUsageError;
         }
     }
 
+    // The logs' folder: made here, kept after the run, since it is what a
+    // writer reads to find out why a game went wrong.
+    QString logDir = command.logDir;
+    if (logDir.isEmpty()) {
+        QTemporaryDir made(QDir(QDir::tempPath()).filePath(QStringLiteral("pelloria-arena-XXXXXX")));
+        made.setAutoRemove(false);
+        logDir = made.path();
+        if (!made.isValid()) {
+            printLine(stderr, QStringLiteral("pelloria-arena: cannot make a folder for the logs: %1").arg(made.errorString()));
+            return ArenaUsageError;
+        }
+    } else if (!QDir().mkpath(logDir)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: cannot make the log folder %1").arg(logDir));
+        return ArenaUsageError;
+    }
+    for (int c = 0; c < specs.size(); ++c)
+        specs[c].logPath = QDir(QDir(logDir).absolutePath())
+                               .filePath(QStringLiteral("%1-%2.log").arg(c + 1).arg(QFileInfo(specs[c].path).completeBaseName()));
+
     // Outputs are opened up front, so an unwritable path stops the run before
-    // it starts, and written whole at the end or not at all.
+    // it starts, and committed whole at the end or not at all.
     std::unique_ptr<QSaveFile> csv, json;
     for (auto [path, file] : {std::pair<const QString *, std::unique_ptr<QSaveFile> *>{&command.csvPath, &csv},
                               {&command.jsonPath, &json}}) {
@@ -156,28 +221,32 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         }
     }
 
-    QVector<ControllerRun> runs;
-    bool failed = false;
-    for (const LoadedController &c : controllers) {
-        std::function<void(int)> progress;
-        if (command.progress)
-            progress = [&](int done) { drawProgress(c.label, done, command.settings.games); };
-        runs.append(runController(c, command.settings, progress));
-        if (command.progress)
-            std::fputs("\n", stderr);
-        failed = failed || runs.last().failure.kind != FailureKind::None;
+    RunResults results(specs, std::max(0, baselineIndex(command)), json != nullptr, csv.get());
+    std::function<void(long long, long long)> progress;
+    if (command.progress)
+        progress = [](long long done, long long total) { drawProgress(done, total); };
+    QString error;
+    if (!runArena(specs, command.settings, results, error, progress)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
+        return ArenaUsageError;
     }
+    if (command.progress)
+        std::fputs("\n", stderr);
 
-    std::fputs(formatTable(runs, command.settings).toLocal8Bit().constData(), stdout);
+    std::fputs(formatTable(results, command.settings).toLocal8Bit().constData(), stdout);
     std::fflush(stdout);
-    for (auto [file, data] : {std::pair<QSaveFile *, QByteArray>{csv.get(), csv ? formatCsv(runs) : QByteArray()},
-                              {json.get(), json ? formatJson(runs, command.settings) : QByteArray()}}) {
-        if (!file)
-            continue;
-        if (file->write(data) != data.size() || !file->commit()) {
+    if (json) {
+        const QByteArray data = formatJson(results, command.settings);
+        if (json->write(data) != data.size()) {
+            printLine(stderr, QStringLiteral("pelloria-arena: cannot write %1: %2").arg(json->fileName(), json->errorString()));
+            return ArenaUsageError;
+        }
+    }
+    for (QSaveFile *file : {csv.get(), json.get()}) {
+        if (file && ((file == csv.get() && results.csvFailed()) || !file->commit())) {
             printLine(stderr, QStringLiteral("pelloria-arena: cannot write %1: %2").arg(file->fileName(), file->errorString()));
             return ArenaUsageError;
         }
     }
-    return failed ? ArenaControllerFailed : ArenaOk;
+    return results.anyFailure() ? ArenaControllerFailed : ArenaOk;
 }

@@ -9,19 +9,25 @@
 struct ArenaCommand {
     ArenaSettings settings;
     QStringList controllers; // paths; empty means the brainlet beside the program
+    QString baseline; // a path among `controllers`; empty means the first
     QString csvPath;
     QString jsonPath;
+    QString logDir; // empty means a new folder in the system's temp folder
     bool progress = false;
 };
 
-// Exit codes: every controller played all its games; some controller crashed
-// or went over the time limit (the others' results still come out); the
-// command line, a controller file or an output file was unusable.
+// Exit codes: every game was played to its end; some game failed (a crash,
+// a call over the time limit, the controller ending its process: the rest
+// still come out); the command line, a controller file or an output file was
+// unusable, and nothing was played or written.
 enum ArenaExit { ArenaOk = 0, ArenaControllerFailed = 1, ArenaUsageError = 2 };
 
 // Parses the arguments (program name first). Prints help or version and
 // exits itself for --help and --version.
 bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QString &error);
+
+// Which of the controllers is the baseline; -1 when --baseline names none.
+int baselineIndex(const ArenaCommand &command);
 
 int runArenaCommand(const ArenaCommand &command, const QString &programDir);
 

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "run_results.h"
 #include "runner.h"
 
 #include <QJsonArray>
@@ -7,138 +8,259 @@
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <cstring>
+
 namespace {
+
+constexpr int agentsInRank = 10;
+
+QString signedFixed(double value, int decimals)
+{
+    const QString text = fixed(value, decimals);
+    return text.startsWith(QLatin1Char('-')) ? text : QLatin1Char('+') + text;
+}
 
 QString percent(double share)
 {
-    return QString::number(100.0 * share, 'f', 1) + QLatin1Char('%');
+    return fixed(100.0 * share, 1) + QLatin1Char('%');
 }
 
-QString interval(const Interval &i)
+QString survivalText(const Interval &i)
 {
+    if (!i.valid)
+        return QStringLiteral("n/a");
     return QStringLiteral("%1 [%2, %3]").arg(percent(i.estimate), percent(i.low), percent(i.high));
 }
 
-QString signedInterval(const Interval &i)
+QString meanText(const Interval &i, int decimals)
 {
-    auto points = [](double v) { return QString::asprintf("%+.1f", 100.0 * v); };
-    return QStringLiteral("%1 [%2, %3] points").arg(points(i.estimate), points(i.low), points(i.high));
+    if (!i.valid)
+        return QStringLiteral("n/a");
+    if (!i.bounded)
+        return fixed(i.estimate, decimals) + QStringLiteral(" (one game: no interval)");
+    return QStringLiteral("%1 [%2, %3]").arg(fixed(i.estimate, decimals), fixed(i.low, decimals), fixed(i.high, decimals));
 }
 
-QString failureText(const Failure &f)
+QString differenceText(const Interval &i, double scale, int decimals, const QString &unit)
 {
-    const char *what = f.kind == FailureKind::Crashed ? "crashed"
-        : f.kind == FailureKind::TimeLimit            ? "over the time limit"
-                                                      : "stopped";
-    return QStringLiteral("%1 at seed %2, step %3: %4")
-        .arg(QString::fromLatin1(what))
-        .arg(f.seed)
-        .arg(f.step)
-        .arg(f.detail);
+    if (!i.valid)
+        return QStringLiteral("n/a");
+    QString text = signedFixed(scale * i.estimate, decimals);
+    if (i.bounded)
+        text += QStringLiteral(" [%1, %2]").arg(signedFixed(scale * i.low, decimals), signedFixed(scale * i.high, decimals));
+    else
+        text += QStringLiteral(" (one game: no interval)");
+    return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
 }
 
-QJsonObject intervalJson(const Interval &i)
+QString pText(double p)
 {
-    return QJsonObject{{QStringLiteral("estimate"), i.estimate},
-                       {QStringLiteral("low"), i.low},
-                       {QStringLiteral("high"), i.high}};
+    return p < 0.0001 ? QStringLiteral("< 0.0001") : QString::number(p, 'g', 3);
+}
+
+QJsonValue intervalJson(const Interval &i)
+{
+    if (!i.valid)
+        return QJsonValue::Null;
+    QJsonObject o{{QStringLiteral("estimate"), i.estimate}};
+    if (i.bounded) {
+        o.insert(QStringLiteral("low"), i.low);
+        o.insert(QStringLiteral("high"), i.high);
+    }
+    return o;
+}
+
+QJsonObject rowJson(const GameRow &g)
+{
+    QJsonObject o{{QStringLiteral("seed"), qint64(g.seed)},
+                  {QStringLiteral("outcome"), QString::fromLatin1(gameEndName(g))},
+                  {QStringLiteral("steps"), g.steps},
+                  {QStringLiteral("agent0_survived"), g.agent0Survived()}};
+    if (g.failed()) {
+        o.insert(QStringLiteral("failure"), failureReason(g));
+    } else {
+        o.insert(QStringLiteral("agent0_radius"), g.agent0Radius);
+        o.insert(QStringLiteral("agent0_rank"), g.agent0Rank);
+        o.insert(QStringLiteral("opponents_alive"), g.opponentsAlive);
+    }
+    return o;
 }
 
 } // namespace
 
-QString formatTable(const QVector<ControllerRun> &runs, const ArenaSettings &settings)
+QString fixed(double value, int decimals)
+{
+    QString text = QString::number(value, 'f', decimals);
+    if (text.startsWith(QLatin1Char('-'))) {
+        bool zero = true;
+        for (int i = 1; i < text.size() && zero; ++i)
+            zero = text[i] == QLatin1Char('0') || text[i] == QLatin1Char('.');
+        if (zero)
+            text.remove(0, 1);
+    }
+    return text;
+}
+
+QString failureReason(const GameRow &row)
+{
+    switch (row.failure) {
+    case FailureKind::None: return QString();
+    case FailureKind::Crashed: {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+        const char *abbreviation = sigabbrev_np(row.failureCode);
+        if (abbreviation)
+            return QStringLiteral("signal %1 (SIG%2)").arg(row.failureCode).arg(QString::fromLatin1(abbreviation));
+#endif
+        return QStringLiteral("signal %1").arg(row.failureCode);
+    }
+    case FailureKind::TimeLimit: return QStringLiteral("a call took over %1 ms").arg(row.failureCode);
+    case FailureKind::Exited:
+        return QStringLiteral("the controller ended the process with exit code %1").arg(row.failureCode);
+    case FailureKind::Lost: return QStringLiteral("the arena could not start the game");
+    }
+    return QString();
+}
+
+QString formatTable(const RunResults &results, const ArenaSettings &settings)
 {
     QString text;
     QTextStream out(&text);
     out << "Seeds " << settings.firstSeed << " to " << settings.firstSeed + unsigned(settings.games) - 1
         << ", step limit " << settings.maxSteps << ", time limit " << settings.timeLimitMs << " ms per call\n";
-    for (const ControllerRun &run : runs) {
-        const Summary s = summarize(run, arenaOpponents);
-        out << "\n" << run.label << "\n";
-        out << "  games played          " << s.games << " of " << settings.games << "\n";
-        out << "  agent 0 survived      " << interval(s.survival) << "\n";
-        out << "  opponents survived    " << interval(s.opponentSurvival) << "  (random baseline)\n";
-        out << "  final radius, mean    " << QString::number(s.meanRadius, 'f', 2) << "\n";
-        out << "  rank of 10, mean      " << QString::number(s.meanRank, 'f', 2) << "\n";
-        out << "  steps per game, mean  " << QString::number(s.meanSteps, 'f', 1) << "\n";
-        out << "  outcomes              set " << s.set << ", none alive " << s.noneAlive << ", step limit "
-            << s.stepLimit << "\n";
-        out << "  controller call       mean " << QString::number(s.meanCallUs, 'f', 3) << " us, worst "
-            << QString::number(s.worstCallUs, 'f', 1) << " us (the game allows 50000 us)\n";
-        if (run.failure.kind != FailureKind::None)
-            out << "  FAILED                " << failureText(run.failure) << "\n";
+    const QVector<ControllerResult> &controllers = results.controllers();
+    for (int c = 0; c < controllers.size(); ++c) {
+        const ControllerResult &r = controllers[c];
+        const ControllerTally &t = r.tally;
+        out << "\n" << r.label << (c == results.baseline() && controllers.size() > 1 ? "  (baseline)" : "") << "\n";
+        out << "  games played          " << t.games << " of " << settings.games;
+        if (r.stoppedAfter >= 0)
+            out << " (stopped after " << settings.maxFailures << " failed games)";
+        out << "\n";
+        out << "  agent 0 survived      " << survivalText(t.survival()) << "\n";
+        out << "  final radius, mean    " << meanText(t.radius(), 2) << "\n";
+        out << "  rank of " << agentsInRank << ", mean      " << meanText(t.rank(), 2) << "\n";
+        out << "  steps per game, mean  " << (t.finished > 0 ? fixed(t.meanSteps(), 1) : QStringLiteral("n/a"))
+            << "\n";
+        out << "  outcomes              set " << t.set << ", none alive " << t.noneAlive << ", step limit "
+            << t.stepLimit << "\n";
+        out << "  failed games          " << t.failures();
+        if (t.failures() > 0)
+            out << ": crashed " << t.crashed << ", over the time limit " << t.timeLimit << ", ended the process "
+                << t.exited << ", not started " << t.lost;
+        out << "\n";
+        if (r.timing.calls > 0 || r.timing.worstNs > 0)
+            out << "  controller call       mean "
+                << (r.timing.calls > 0 ? fixed(r.timing.totalNs / double(r.timing.calls) / 1000.0, 3) : QStringLiteral("n/a"))
+                << " us, worst " << fixed(r.timing.worstNs / 1000.0, 1) << " us (the limit is "
+                << settings.timeLimitMs * 1000 << " us)\n";
+        else
+            out << "  controller call       n/a\n";
+        for (const GameRow &g : r.firstFailures)
+            out << "  FAILED                " << gameEndName(g) << " at seed " << g.seed << ", step " << g.steps
+                << ": " << failureReason(g) << "\n";
+        if (t.failures() > r.firstFailures.size())
+            out << "  FAILED                and " << t.failures() - r.firstFailures.size()
+                << " more (the rows list them all)\n";
+        if (!r.logPath.isEmpty())
+            out << "  its output            " << r.logPath << "\n";
     }
-    for (int k = 1; k < runs.size(); ++k) {
-        const PairedDifference d = pairedSurvivalDifference(runs[0], runs[k]);
-        out << "\n" << runs[k].label << " against " << runs[0].label << ", on the same " << d.pairs
-            << " seeds:\n  survival difference   " << signedInterval(d.difference) << "\n";
+    const int base = results.baseline();
+    for (int c = 0; c < controllers.size(); ++c) {
+        if (c == base)
+            continue;
+        const PairedTally &p = results.paired()[c];
+        out << "\n" << controllers[c].label << " against " << controllers[base].label << ", paired on the same "
+            << p.pairs << " seeds:\n";
+        out << "  survival difference   " << differenceText(p.survivalDifference(), 100.0, 1, QStringLiteral("points"));
+        if (p.pairs > 0)
+            out << ", McNemar exact p " << pText(p.survivalP()) << " (" << p.onlyOther << " seeds only "
+                << controllers[c].label << " survived, " << p.onlyBase << " only " << controllers[base].label << ")";
+        out << "\n";
+        out << "  final radius          " << differenceText(p.radiusDifference(), 1.0, 2, QString());
+        out << "  (" << p.finishedPairs << " seeds both finished)\n";
+        out << "  rank                  " << differenceText(p.rankDifference(), 1.0, 2, QString()) << "\n";
     }
     out.flush();
     return text;
 }
 
-QByteArray formatCsv(const QVector<ControllerRun> &runs)
+QByteArray csvHeader()
 {
-    QByteArray csv("controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive\n");
-    for (const ControllerRun &run : runs) {
-        QString label = run.label;
-        label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        const QByteArray quoted = "\"" + label.toUtf8() + "\"";
-        for (const GameRow &g : run.games) {
-            csv += quoted + ',' + QByteArray::number(g.seed) + ',' + outcomeName(g.outcome) + ','
-                + QByteArray::number(g.steps) + ',' + (g.agent0Survived() ? "1" : "0") + ','
-                + QByteArray::number(g.agent0Radius) + ',' + QByteArray::number(g.agent0Rank) + ','
-                + QByteArray::number(g.opponentsAlive) + '\n';
-        }
-    }
-    return csv;
+    return "controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive,failure\n";
 }
 
-QByteArray formatJson(const QVector<ControllerRun> &runs, const ArenaSettings &settings)
+QByteArray csvRow(const QString &controller, const GameRow &g)
+{
+    QString label = controller;
+    label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    QByteArray line = "\"" + label.toUtf8() + "\"," + QByteArray::number(g.seed) + ',' + gameEndName(g) + ','
+        + QByteArray::number(g.steps) + ',' + (g.agent0Survived() ? "1" : "0") + ',';
+    if (g.failed())
+        line += ",,,\"" + failureReason(g).toUtf8() + "\"\n";
+    else
+        line += QByteArray::number(g.agent0Radius) + ',' + QByteArray::number(g.agent0Rank) + ','
+            + QByteArray::number(g.opponentsAlive) + ",\n";
+    return line;
+}
+
+QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
 {
     QJsonArray controllers;
-    for (const ControllerRun &run : runs) {
-        const Summary s = summarize(run, arenaOpponents);
+    for (const ControllerResult &r : results.controllers()) {
+        const ControllerTally &t = r.tally;
         QJsonArray games;
-        for (const GameRow &g : run.games)
-            games.append(QJsonObject{{QStringLiteral("seed"), qint64(g.seed)},
-                                     {QStringLiteral("outcome"), QString::fromLatin1(outcomeName(g.outcome))},
-                                     {QStringLiteral("steps"), g.steps},
-                                     {QStringLiteral("agent0_survived"), g.agent0Survived()},
-                                     {QStringLiteral("agent0_radius"), g.agent0Radius},
-                                     {QStringLiteral("agent0_rank"), g.agent0Rank},
-                                     {QStringLiteral("opponents_alive"), g.opponentsAlive}});
-        QJsonObject summary{{QStringLiteral("games"), s.games},
-                            {QStringLiteral("agent0_survival"), intervalJson(s.survival)},
-                            {QStringLiteral("opponent_survival"), intervalJson(s.opponentSurvival)},
-                            {QStringLiteral("mean_final_radius"), s.meanRadius},
-                            {QStringLiteral("mean_rank"), s.meanRank},
-                            {QStringLiteral("mean_steps"), s.meanSteps},
-                            {QStringLiteral("outcomes"),
-                             QJsonObject{{QStringLiteral("set"), s.set},
-                                         {QStringLiteral("none_alive"), s.noneAlive},
-                                         {QStringLiteral("step_limit"), s.stepLimit}}},
-                            {QStringLiteral("call_mean_us"), s.meanCallUs},
-                            {QStringLiteral("call_worst_us"), s.worstCallUs}};
-        QJsonObject entry{{QStringLiteral("controller"), run.label},
+        for (const GameRow &g : r.rows)
+            games.append(rowJson(g));
+        QJsonObject summary{
+            {QStringLiteral("games"), t.games},
+            {QStringLiteral("finished"), t.finished},
+            {QStringLiteral("failed"), t.failures()},
+            {QStringLiteral("agent0_survival"), intervalJson(t.survival())},
+            {QStringLiteral("mean_final_radius"), intervalJson(t.radius())},
+            {QStringLiteral("mean_rank"), intervalJson(t.rank())},
+            {QStringLiteral("mean_steps"), t.finished > 0 ? QJsonValue(t.meanSteps()) : QJsonValue()},
+            {QStringLiteral("outcomes"),
+             QJsonObject{{QStringLiteral("set"), t.set},
+                         {QStringLiteral("none_alive"), t.noneAlive},
+                         {QStringLiteral("step_limit"), t.stepLimit},
+                         {QStringLiteral("crashed"), t.crashed},
+                         {QStringLiteral("time_limit"), t.timeLimit},
+                         {QStringLiteral("exited"), t.exited},
+                         {QStringLiteral("not_started"), t.lost}}},
+            {QStringLiteral("call_mean_us"),
+             r.timing.calls > 0 ? QJsonValue(r.timing.totalNs / double(r.timing.calls) / 1000.0) : QJsonValue()},
+            {QStringLiteral("call_worst_us"), r.timing.worstNs / 1000.0}};
+        QJsonObject entry{{QStringLiteral("controller"), r.label},
+                          {QStringLiteral("log"), r.logPath},
                           {QStringLiteral("summary"), summary},
                           {QStringLiteral("games"), games}};
-        if (run.failure.kind != FailureKind::None)
-            entry.insert(QStringLiteral("failure"), failureText(run.failure));
+        if (r.stoppedAfter >= 0)
+            entry.insert(QStringLiteral("stopped_after_seed"), qint64(settings.firstSeed + unsigned(r.stoppedAfter)));
         controllers.append(entry);
     }
     QJsonArray differences;
-    for (int k = 1; k < runs.size(); ++k) {
-        const PairedDifference d = pairedSurvivalDifference(runs[0], runs[k]);
-        differences.append(QJsonObject{{QStringLiteral("controller"), runs[k].label},
-                                       {QStringLiteral("against"), runs[0].label},
-                                       {QStringLiteral("pairs"), d.pairs},
-                                       {QStringLiteral("survival_difference"), intervalJson(d.difference)}});
+    const int base = results.baseline();
+    for (int c = 0; c < results.controllers().size(); ++c) {
+        if (c == base)
+            continue;
+        const PairedTally &p = results.paired()[c];
+        differences.append(QJsonObject{
+            {QStringLiteral("controller"), results.controllers()[c].label},
+            {QStringLiteral("against"), results.controllers()[base].label},
+            {QStringLiteral("pairs"), p.pairs},
+            {QStringLiteral("survival_difference"), intervalJson(p.survivalDifference())},
+            {QStringLiteral("only_controller_survived"), p.onlyOther},
+            {QStringLiteral("only_against_survived"), p.onlyBase},
+            {QStringLiteral("mcnemar_exact_p"), p.pairs > 0 ? QJsonValue(p.survivalP()) : QJsonValue()},
+            {QStringLiteral("finished_pairs"), p.finishedPairs},
+            {QStringLiteral("final_radius_difference"), intervalJson(p.radiusDifference())},
+            {QStringLiteral("rank_difference"), intervalJson(p.rankDifference())}});
     }
     QJsonObject root{{QStringLiteral("first_seed"), qint64(settings.firstSeed)},
                      {QStringLiteral("games"), settings.games},
                      {QStringLiteral("max_steps"), settings.maxSteps},
                      {QStringLiteral("time_limit_ms"), settings.timeLimitMs},
+                     {QStringLiteral("max_failures"), settings.maxFailures},
                      {QStringLiteral("controllers"), controllers},
                      {QStringLiteral("paired_differences"), differences}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

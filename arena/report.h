@@ -6,17 +6,22 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QVector>
 
+class RunResults;
 struct ArenaSettings;
 
-// The readable table for stdout.
-QString formatTable(const QVector<ControllerRun> &runs, const ArenaSettings &settings);
-// One row per game, every controller.
-QByteArray formatCsv(const QVector<ControllerRun> &runs);
-// The settings, the per-game rows and the summary.
-QByteArray formatJson(const QVector<ControllerRun> &runs, const ArenaSettings &settings);
+// The readable report for stdout.
+QString formatTable(const RunResults &results, const ArenaSettings &settings);
+// One row per game, seeds in order.
+QByteArray csvHeader();
+QByteArray csvRow(const QString &controller, const GameRow &row);
+// The settings, the per-game rows and the summaries.
+QByteArray formatJson(const RunResults &results, const ArenaSettings &settings);
 
-constexpr int arenaOpponents = 9;
+// Why a game failed, in words: "signal 11 (SIGSEGV)", ...
+QString failureReason(const GameRow &row);
+
+// Fixed decimals, never "-0.0".
+QString fixed(double value, int decimals);
 
 #endif

@@ -1,189 +1,94 @@
 #include "runner.h"
 
-#include "ball_engine.h"
 #include "call_clock.h"
-#include "game.h"
+#include "controller_host.h"
 
-#include <QtGlobal>
-
-#include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <climits>
 #include <cstring>
-#include <type_traits>
+#include <map>
+#include <memory>
+#include <vector>
 
-#if defined(Q_OS_UNIX)
+#ifdef PELLORIA_ISOLATION
 #  include <cerrno>
 #  include <csignal>
+#  include <fcntl.h>
 #  include <poll.h>
 #  include <sys/mman.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
-#  define PELLORIA_ISOLATION 1
+#else
+#  include "ball_engine.h"
+#  include "controller_library.h"
+#  include "game.h"
+#  include "separate_generators.h"
 #endif
 
 namespace {
 
-// Where the games stand, shared with the parent so that it can say where a
-// child died and notice a call that does not return.
-// Agent 0's controller is called once per step, so the calls tell the step
-// without any extra bookkeeping in the game loop.
-struct Shared {
-    std::atomic<uint32_t> seed{0};
-    std::atomic<uint64_t> gameStartEdges{0};
-    std::atomic<uint64_t> callEdges{0}; // odd while inside a controller call
-
-    int step() const
+// Puts each controller's rows back into seed order, whatever order the
+// games finish in, and stops a controller after its allowed failures.
+class RowOrder
+{
+public:
+    RowOrder(int controllers, int maxFailures, RunListener &listener)
+        : streams(size_t(controllers)), maxFailures(maxFailures), listener(listener)
     {
-        const uint64_t inGame = callEdges.load(std::memory_order_relaxed)
-            - gameStartEdges.load(std::memory_order_relaxed);
-        return int((inGame + 1) / 2);
     }
-};
 
-enum RecordType : int32_t { GameRecordType = 1, TimeLimitRecordType = 2 };
-
-// One fixed-size message from child to parent; smaller than PIPE_BUF, so
-// each write arrives whole. The game row travels as it is: both ends are the
-// same program.
-struct Record {
-    int32_t type = 0;
-    GameRow row;   // a finished game; for a time-limit record, its seed only
-    int32_t step = 0; // where a call went over the limit
-    int64_t calls = 0;
-    double totalNs = 0;
-    double worstNs = 0;
-};
-static_assert(std::is_trivially_copyable<Record>::value, "records are copied through a pipe");
-
-struct CallState {
-    ControllerFunction function = nullptr;
-    Shared *shared = nullptr;
-    uint64_t edges = 0;
-    uint64_t calls = 0;
-    uint64_t totalTicks = 0;
-    uint64_t worstTicks = 0;
-    uint64_t limitTicks = 0;
-    uint64_t overLimitTicks = 0; // the first call over the limit, 0 if none
-    int overLimitStep = 0;
-};
-
-// The controller runs through this trampoline; one per process is enough
-// since each run plays one controller at a time.
-CallState callState;
-
-void timedController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
-                     const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
-                     const int *xVelocity, const int *yVelocity)
-{
-    CallState &s = callState;
-    s.shared->callEdges.store(++s.edges, std::memory_order_relaxed);
-    const uint64_t start = callclock::ticks();
-    s.function(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
-               yVelocity);
-    const uint64_t spent = callclock::ticks() - start;
-    s.shared->callEdges.store(++s.edges, std::memory_order_relaxed);
-    ++s.calls;
-    s.totalTicks += spent;
-    s.worstTicks = std::max(s.worstTicks, spent);
-    if (spent > s.limitTicks && s.overLimitTicks == 0) {
-        s.overLimitTicks = spent;
-        s.overLimitStep = s.shared->step();
-    }
-}
-
-GameRow describeGame(const Ball_engine &engine, unsigned int seed, const GameResult &result)
-{
-    GameRow row;
-    row.seed = seed;
-    row.outcome = result.outcome;
-    row.steps = result.steps;
-    const int *r = engine.getCircleRadius();
-    row.agent0Radius = std::max(0, r[0]);
-    row.agent0Rank = 1;
-    for (size_t i = 1; i < engine.getNumAgents(); ++i) {
-        if (r[i] > row.agent0Radius)
-            ++row.agent0Rank;
-        if (r[i] > 0)
-            ++row.opponentsAlive;
-    }
-    return row;
-}
-
-// Plays every game, handing each finished game's record to `deliver`. Returns
-// false when a call went over the time limit; `deliver` has then had a
-// TimeLimitRecordType record.
-template <typename Deliver>
-bool playGames(const LoadedController &controller, const ArenaSettings &settings, Shared &shared,
-               Deliver deliver)
-{
-    const double nsPerTick = callclock::nanosecondsPerTick();
-    callState = CallState();
-    callState.function = controller.function;
-    callState.shared = &shared;
-    callState.limitTicks = uint64_t(double(settings.timeLimitMs) * 1e6 / nsPerTick);
-
-    Ball_engine engine;
-    engine.setup(arenaAgents, arenaScale);
-    engine.setController(&timedController);
-    for (int g = 0; g < settings.games; ++g) {
-        const unsigned int seed = settings.firstSeed + unsigned(g);
-        shared.seed.store(seed, std::memory_order_relaxed);
-        shared.gameStartEdges.store(callState.edges, std::memory_order_relaxed);
-        const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
-        Record record;
-        record.calls = int64_t(callState.calls);
-        record.totalNs = double(callState.totalTicks) * nsPerTick;
-        record.worstNs = double(callState.worstTicks) * nsPerTick;
-        if (callState.overLimitTicks != 0) {
-            record.type = TimeLimitRecordType;
-            record.row.seed = seed;
-            record.step = callState.overLimitStep;
-            record.worstNs = double(callState.overLimitTicks) * nsPerTick;
-            deliver(record);
-            return false;
+    void deliver(int c, int index, const GameRow &row)
+    {
+        Stream &s = streams[size_t(c)];
+        if (index >= s.stopIndex)
+            return; // played side by side with the game that stopped it
+        s.waiting.emplace(index, row);
+        for (auto it = s.waiting.find(s.next); it != s.waiting.end(); it = s.waiting.find(s.next)) {
+            const GameRow ready = it->second;
+            s.waiting.erase(it);
+            listener.gameRow(c, s.next, ready);
+            ++delivered;
+            if (ready.failed() && ++s.failures == maxFailures) {
+                s.stopIndex = s.next + 1;
+                s.waiting.clear();
+                listener.stopped(c, s.next);
+                return;
+            }
+            ++s.next;
         }
-        record.type = GameRecordType;
-        record.row = describeGame(engine, seed, result);
-        deliver(record);
     }
-    return true;
-}
 
-// Folds one record into the run; returns false once the run has failed.
-bool absorb(ControllerRun &run, const Record &record, int timeLimitMs)
-{
-    run.calls = record.calls;
-    run.totalCallNs = record.totalNs;
-    run.worstCallNs = std::max(run.worstCallNs, record.worstNs);
-    if (record.type == TimeLimitRecordType) {
-        run.failure.kind = FailureKind::TimeLimit;
-        run.failure.seed = record.row.seed;
-        run.failure.step = record.step;
-        run.failure.detail = QStringLiteral("a call took %1 ms, over the limit of %2 ms")
-                                 .arg(record.worstNs / 1e6, 0, 'f', 1)
-                                 .arg(timeLimitMs);
-        return false;
-    }
-    run.games.append(record.row);
-    return true;
-}
+    bool stopped(int c) const { return streams[size_t(c)].stopIndex != INT_MAX; }
+    int stopIndex(int c) const { return streams[size_t(c)].stopIndex; }
+    long long delivered = 0;
 
-ControllerRun runInProcess(const LoadedController &controller, const ArenaSettings &settings,
-                           const std::function<void(int)> &progress)
-{
-    ControllerRun run;
-    run.label = controller.label;
-    Shared shared;
-    playGames(controller, settings, shared, [&](const Record &record) {
-        if (absorb(run, record, settings.timeLimitMs) && progress)
-            progress(run.games.size());
-    });
-    return run;
-}
+private:
+    struct Stream {
+        int next = 0;
+        int failures = 0;
+        int stopIndex = INT_MAX;
+        std::map<int, GameRow> waiting;
+    };
+    std::vector<Stream> streams;
+    int maxFailures;
+    RunListener &listener;
+};
+
+} // namespace
 
 #ifdef PELLORIA_ISOLATION
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int watchIntervalMs = 5;
+
+void closeFd(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
 
 bool writeAll(int fd, const void *data, size_t size)
 {
@@ -200,123 +105,415 @@ bool writeAll(int fd, const void *data, size_t size)
     return true;
 }
 
-constexpr int watchIntervalMs = 5;
-
-ControllerRun runIsolated(const LoadedController &controller, const ArenaSettings &settings,
-                          const std::function<void(int)> &progress)
+// The watches of every slot, shared with the hosts and their games.
+class SharedWatches
 {
-    ControllerRun run;
-    run.label = controller.label;
-    callclock::nanosecondsPerTick(); // calibrate once, before the child copies it
-
-    void *memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    int fds[2];
-    if (memory == MAP_FAILED || ::pipe(fds) != 0) {
-        if (memory != MAP_FAILED)
-            ::munmap(memory, sizeof(Shared));
-        run.failure = {FailureKind::Lost, settings.firstSeed, 0, QStringLiteral("cannot set up a child process")};
-        return run;
+public:
+    explicit SharedWatches(int count) : bytes(sizeof(GameWatch) * size_t(count))
+    {
+        void *memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED)
+            return;
+        watches = static_cast<GameWatch *>(memory);
+        for (int i = 0; i < count; ++i)
+            new (&watches[i]) GameWatch;
     }
-    Shared *shared = new (memory) Shared;
+    ~SharedWatches()
+    {
+        if (watches)
+            ::munmap(watches, bytes);
+    }
+    SharedWatches(const SharedWatches &) = delete;
+    SharedWatches &operator=(const SharedWatches &) = delete;
 
+    GameWatch *watches = nullptr;
+
+private:
+    size_t bytes;
+};
+
+// A controller's host process and the two pipes to it. The one place a host
+// is cleaned up: closing its pipes ends it, then it is reaped.
+struct Host {
+    pid_t pid = -1;
+    int requestFd = -1;
+    int messageFd = -1;
+    std::vector<char> pending; // a message read in part
+    bool gone = false;
+
+    Host() = default;
+    Host(const Host &) = delete;
+    Host &operator=(const Host &) = delete;
+    ~Host()
+    {
+        closeFd(messageFd);
+        closeFd(requestFd);
+        if (pid > 0) {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+};
+
+// start: forks the host, which loads the library and says whether it could.
+bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWatch *watches,
+               const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
+{
+    const QByteArray logPath = spec.logPath.toLocal8Bit();
+    int logFd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+    if (logFd < 0) {
+        error = QStringLiteral("cannot write the log %1: %2").arg(spec.logPath, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    int requests[2], messages[2];
+    if (::pipe(requests) != 0) {
+        closeFd(logFd);
+        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        return false;
+    }
+    if (::pipe(messages) != 0) {
+        closeFd(requests[0]);
+        closeFd(requests[1]);
+        closeFd(logFd);
+        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        return false;
+    }
+    const QByteArray library = spec.path.toLocal8Bit();
     std::fflush(stdout);
     std::fflush(stderr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        // A crash must end the child plainly, so that the parent sees the
-        // signal; handlers inherited from the host program would hide it.
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-            ::signal(sig, SIG_DFL);
-        const bool finished = playGames(controller, settings, *shared, [&](const Record &record) {
-            if (!writeAll(fds[1], &record, sizeof record))
-                ::_exit(4);
-        });
-        ::_exit(finished ? 0 : 3);
-    }
-    ::close(fds[1]);
-    if (child < 0) {
-        ::close(fds[0]);
-        ::munmap(memory, sizeof(Shared));
-        run.failure = {FailureKind::Lost, settings.firstSeed, 0, QStringLiteral("cannot start a child process")};
-        return run;
-    }
-
-    using clock = std::chrono::steady_clock;
-    const auto limit = std::chrono::milliseconds(settings.timeLimitMs);
-    uint64_t watchedEdges = 0;
-    clock::time_point watchedSince;
-    bool killedForTime = false;
-    Record record;
-    size_t filled = 0;
-    for (;;) {
-        pollfd pfd{fds[0], POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, watchIntervalMs);
-        if (ready > 0) {
-            const ssize_t n = ::read(fds[0], reinterpret_cast<char *>(&record) + filled, sizeof record - filled);
-            if (n == 0)
-                break;
-            if (n < 0 && errno != EINTR)
-                break;
-            if (n > 0) {
-                filled += size_t(n);
-                if (filled == sizeof record) {
-                    filled = 0;
-                    if (absorb(run, record, settings.timeLimitMs) && progress)
-                        progress(run.games.size());
-                }
-            }
+    host.pid = ::fork();
+    if (host.pid == 0) {
+        // Another host's pipes held open here would hide its end from it.
+        for (const auto &other : others) {
+            ::close(other->requestFd);
+            ::close(other->messageFd);
         }
-        // A call that never returns is stopped from here.
-        const uint64_t edges = shared->callEdges.load(std::memory_order_relaxed);
-        if (!killedForTime && (edges & 1u) != 0) {
-            if (edges != watchedEdges) {
-                watchedEdges = edges;
-                watchedSince = clock::now();
-            } else if (clock::now() - watchedSince > limit) {
-                ::kill(child, SIGKILL);
-                killedForTime = true;
-                run.failure.kind = FailureKind::TimeLimit;
-                run.failure.seed = shared->seed.load();
-                run.failure.step = shared->step();
-                run.failure.detail = QStringLiteral("a call did not return within %1 ms").arg(settings.timeLimitMs);
-            }
-        }
+        ::close(requests[1]);
+        ::close(messages[0]);
+        HostSetup setup;
+        setup.libraryPath = library.constData();
+        setup.logFd = logFd;
+        setup.requestFd = requests[0];
+        setup.messageFd = messages[1];
+        setup.watches = watches;
+        setup.maxSteps = settings.maxSteps;
+        setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
+        setup.spares = settings.jobs;
+        hostMain(setup);
     }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    ::close(requests[0]);
+    ::close(messages[1]);
+    closeFd(logFd);
+    host.requestFd = requests[1];
+    host.messageFd = messages[0];
+    if (host.pid < 0) {
+        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        return false;
     }
-    if (run.failure.kind == FailureKind::None) {
-        if (WIFSIGNALED(status)) {
-            run.failure.kind = FailureKind::Crashed;
-            run.failure.seed = shared->seed.load();
-            run.failure.step = shared->step();
-            run.failure.detail = QStringLiteral("killed by signal %1 (%2)")
-                                     .arg(WTERMSIG(status))
-                                     .arg(QString::fromLocal8Bit(strsignal(WTERMSIG(status))));
-        } else if (run.games.size() < settings.games) {
-            run.failure.kind = FailureKind::Lost;
-            run.failure.seed = shared->seed.load();
-            run.failure.step = shared->step();
-            run.failure.detail = QStringLiteral("the child process ended early with exit code %1")
-                                     .arg(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-        }
-    }
-    ::munmap(memory, sizeof(Shared));
-    return run;
+    return true;
 }
 
-#endif
+// A message in full, or false at the host's end.
+bool readMessage(Host &host, HostMessage &message)
+{
+    while (host.pending.size() < sizeof message) {
+        char buffer[sizeof message];
+        const ssize_t n = ::read(host.messageFd, buffer, sizeof message - host.pending.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        host.pending.insert(host.pending.end(), buffer, buffer + n);
+    }
+    std::memcpy(&message, host.pending.data(), sizeof message);
+    host.pending.clear();
+    return true;
+}
+
+struct Slot {
+    bool busy = false;
+    uint64_t ticket = 0;
+    int controller = -1;
+    int index = 0;
+    bool killed = false;
+    int killedStep = 0;
+    double killedNs = 0;
+    uint64_t watchedEdges = 0;
+    Clock::time_point watchedSince;
+};
+
+class Scheduler
+{
+public:
+    Scheduler(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+              const std::function<void(long long, long long)> &progress)
+        : controllers(controllers), settings(settings), listener(listener), progress(progress),
+          order(controllers.size(), settings.maxFailures, listener), watches(settings.jobs),
+          slots(size_t(settings.jobs))
+    {
+    }
+
+    bool start(QString &error)
+    {
+        if (!watches.watches) {
+            error = QStringLiteral("cannot share memory with the game processes");
+            return false;
+        }
+        callclock::nanosecondsPerTick(); // calibrated once, before any fork copies it
+        for (const ControllerSpec &spec : controllers) {
+            auto host = std::make_unique<Host>();
+            if (!startHost(spec, settings, watches.watches, hosts, *host, error))
+                return false;
+            hosts.push_back(std::move(host));
+        }
+        // Every controller loaded before any game, so a bad file costs nothing.
+        for (size_t c = 0; c < hosts.size(); ++c) {
+            HostMessage hello;
+            if (!readMessage(*hosts[c], hello) || hello.type != HostMessageType::Loaded) {
+                hello.text[sizeof hello.text - 1] = '\0';
+                error = hello.type == HostMessageType::LoadFailed
+                    ? QString::fromLocal8Bit(hello.text)
+                    : QStringLiteral("%1: the library ended its process while loading").arg(controllers[int(c)].path);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void play()
+    {
+        total = (long long)settings.games * controllers.size();
+        for (;;) {
+            fillSlots();
+            if (busyCount == 0)
+                break;
+            waitForHosts();
+            watchCalls();
+        }
+    }
+
+private:
+    // start: the next game, seed by seed, each controller in turn.
+    void fillSlots()
+    {
+        for (Slot &slot : slots) {
+            if (slot.busy)
+                continue;
+            int c = -1, index = 0;
+            if (!nextTask(c, index))
+                return;
+            Host &host = *hosts[size_t(c)];
+            const int s = int(&slot - slots.data());
+            GameWatch &watch = watches.watches[s];
+            watch.pid.store(0);
+            watch.callEdges.store(0);
+            slot = Slot();
+            slot.busy = true;
+            slot.ticket = ++lastTicket;
+            slot.controller = c;
+            slot.index = index;
+            ++busyCount;
+            HostRequest request;
+            request.slot = s;
+            request.seed = settings.firstSeed + unsigned(index);
+            request.ticket = slot.ticket;
+            if (host.gone || !writeAll(host.requestFd, &request, sizeof request))
+                finish(slot, failureRow(slot, -1, watch));
+        }
+    }
+
+    bool nextTask(int &c, int &index)
+    {
+        while (nextIndex < settings.games) {
+            c = nextController;
+            index = nextIndex;
+            if (++nextController == controllers.size()) {
+                nextController = 0;
+                ++nextIndex;
+            }
+            if (!order.stopped(c))
+                return true;
+        }
+        return false;
+    }
+
+    void waitForHosts()
+    {
+        std::vector<pollfd> fds;
+        for (const auto &host : hosts)
+            fds.push_back({host->gone ? -1 : host->messageFd, POLLIN, 0});
+        if (::poll(fds.data(), nfds_t(fds.size()), watchIntervalMs) <= 0)
+            return;
+        for (size_t c = 0; c < hosts.size(); ++c) {
+            if (fds[c].revents == 0)
+                continue;
+            HostMessage message;
+            if (!readMessage(*hosts[c], message)) {
+                hostGone(int(c));
+                continue;
+            }
+            if (message.slot < 0 || message.slot >= settings.jobs)
+                continue;
+            Slot &slot = slots[size_t(message.slot)];
+            if (!slot.busy || slot.controller != int(c) || slot.ticket != message.ticket)
+                continue; // the end of a process whose game was already counted
+            if (message.type == HostMessageType::GameDone) {
+                // The row is in: the slot is free while the process exits.
+                listener.timing(int(c), message.timing);
+                finish(slot, message.row);
+            } else if (message.type == HostMessageType::ProcessEnded) {
+                finish(slot, failureRow(slot, message.waitStatus, watches.watches[message.slot]));
+            }
+        }
+    }
+
+    // watch: a call that does not return within the limit is ended here.
+    void watchCalls()
+    {
+        const auto limit = std::chrono::milliseconds(settings.timeLimitMs);
+        const Clock::time_point now = Clock::now();
+        for (size_t s = 0; s < slots.size(); ++s) {
+            Slot &slot = slots[s];
+            const GameWatch &watch = watches.watches[s];
+            const uint64_t edges = watch.callEdges.load(std::memory_order_relaxed);
+            if (!slot.busy || slot.killed || (edges & 1u) == 0)
+                continue;
+            if (edges != slot.watchedEdges) {
+                slot.watchedEdges = edges;
+                slot.watchedSince = now;
+            } else if (now - slot.watchedSince > limit) {
+                const pid_t pid = watch.pid.load();
+                if (pid <= 0)
+                    continue;
+                ::kill(pid, SIGKILL);
+                slot.killed = true;
+                slot.killedStep = watch.step();
+                slot.killedNs = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - slot.watchedSince).count());
+            }
+        }
+    }
+
+    // reap: the game is over, with the row it sent or the failure that
+    // ended its process.
+    void finish(Slot &slot, GameRow row)
+    {
+        if (slot.killed)
+            listener.timing(slot.controller, CallTiming{0, 0, slot.killedNs});
+        row.seed = settings.firstSeed + unsigned(slot.index);
+        slot.busy = false;
+        --busyCount;
+        order.deliver(slot.controller, slot.index, row);
+        if (progress)
+            progress(order.delivered, total);
+    }
+
+    // report a failure: what ended a game that sent no row.
+    GameRow failureRow(const Slot &slot, int waitStatus, const GameWatch &watch) const
+    {
+        GameRow row;
+        row.steps = watch.step();
+        if (slot.killed) {
+            row.failure = FailureKind::TimeLimit;
+            row.steps = slot.killedStep;
+            row.failureCode = settings.timeLimitMs;
+        } else if (waitStatus == -1) {
+            row.failure = FailureKind::Lost;
+        } else if (WIFSIGNALED(waitStatus)) {
+            row.failure = FailureKind::Crashed;
+            row.failureCode = WTERMSIG(waitStatus);
+        } else {
+            row.failure = FailureKind::Exited;
+            row.failureCode = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+        }
+        return row;
+    }
+
+    // A host that died takes its games with it, and its controller stops.
+    void hostGone(int c)
+    {
+        hosts[size_t(c)]->gone = true;
+        for (size_t s = 0; s < slots.size(); ++s)
+            if (slots[s].busy && slots[s].controller == c)
+                finish(slots[s], failureRow(slots[s], -1, watches.watches[s]));
+    }
+
+    const QVector<ControllerSpec> &controllers;
+    const ArenaSettings &settings;
+    RunListener &listener;
+    const std::function<void(long long, long long)> &progress;
+    RowOrder order;
+    SharedWatches watches;
+    std::vector<Slot> slots;
+    std::vector<std::unique_ptr<Host>> hosts;
+    int busyCount = 0;
+    uint64_t lastTicket = 0;
+    int nextIndex = 0;
+    int nextController = 0;
+    long long total = 0;
+};
 
 } // namespace
 
-ControllerRun runController(const LoadedController &controller, const ArenaSettings &settings,
-                            const std::function<void(int)> &progress)
+bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+              QString &error, const std::function<void(long long, long long)> &progress)
 {
-#ifdef PELLORIA_ISOLATION
-    if (settings.isolate)
-        return runIsolated(controller, settings, progress);
-#endif
-    return runInProcess(controller, settings, progress);
+    Scheduler scheduler(controllers, settings, listener, progress);
+    if (!scheduler.start(error))
+        return false;
+    scheduler.play();
+    return true;
 }
+
+#else
+
+// Without fork every game shares this process: no fresh controller per
+// game, no crash protection and no log; the generators are still separate.
+namespace {
+SeparateGenerators *generators = nullptr;
+ControllerFunction playing = nullptr;
+void separatedController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
+                         const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
+                         const int *xVelocity, const int *yVelocity)
+{
+    generators->enterController();
+    playing(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity, yVelocity);
+    generators->leaveController();
+}
+} // namespace
+
+bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+              QString &error, const std::function<void(long long, long long)> &progress)
+{
+    QVector<ControllerFunction> functions;
+    for (const ControllerSpec &spec : controllers) {
+        const LoadedController loaded = loadController(spec.path, spec.label);
+        if (!loaded.function) {
+            error = loaded.error;
+            return false;
+        }
+        functions.append(loaded.function);
+    }
+    SeparateGenerators separate;
+    generators = &separate;
+    Ball_engine engine;
+    engine.setup(10, 100);
+    engine.setController(&separatedController);
+    RowOrder order(controllers.size(), settings.maxFailures, listener);
+    for (int g = 0; g < settings.games; ++g) {
+        for (int c = 0; c < controllers.size(); ++c) {
+            if (order.stopped(c))
+                continue;
+            const unsigned int seed = settings.firstSeed + unsigned(g);
+            playing = functions[c];
+            separate.startGame(seed);
+            const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
+            order.deliver(c, g, describeGame(engine, seed, result));
+            if (progress)
+                progress(order.delivered, (long long)settings.games * controllers.size());
+        }
+    }
+    return true;
+}
+
+#endif

@@ -1,98 +1,211 @@
 #include "statistics.h"
 
-#include <QHash>
-
+#include <algorithm>
 #include <cmath>
 
 namespace {
+
 constexpr double z95 = 1.959963984540054;
+
+Interval unbounded(double estimate)
+{
+    Interval i;
+    i.valid = true;
+    i.estimate = estimate;
+    return i;
 }
 
-Interval wilsonInterval(int successes, int trials)
+Interval bounded(double estimate, double low, double high)
 {
-    Interval result;
+    Interval i = unbounded(estimate);
+    i.bounded = true;
+    i.low = low;
+    i.high = high;
+    return i;
+}
+
+// Continued fraction for the regularized incomplete beta function, evaluated
+// by the modified Lentz method; converges quickly for x < (a+1)/(a+b+2).
+double betaFraction(double a, double b, double x)
+{
+    constexpr double tiny = 1e-300;
+    constexpr int maxTerms = 500;
+    double c = 1.0;
+    double d = 1.0 - (a + b) * x / (a + 1.0);
+    d = 1.0 / (std::fabs(d) < tiny ? tiny : d);
+    double h = d;
+    for (int m = 1; m <= maxTerms; ++m) {
+        for (int half = 0; half < 2; ++half) {
+            const double numerator = half == 0 ? m * (b - m) * x / ((a + 2.0 * m - 1.0) * (a + 2.0 * m))
+                                               : -(a + m) * (a + b + m) * x / ((a + 2.0 * m) * (a + 2.0 * m + 1.0));
+            d = 1.0 + numerator * d;
+            d = 1.0 / (std::fabs(d) < tiny ? tiny : d);
+            c = 1.0 + numerator / c;
+            if (std::fabs(c) < tiny)
+                c = tiny;
+            const double delta = c * d;
+            h *= delta;
+            if (half == 1 && std::fabs(delta - 1.0) < 1e-15)
+                return h;
+        }
+    }
+    return h;
+}
+
+double regularizedBeta(double a, double b, double x)
+{
+    if (x <= 0)
+        return 0;
+    if (x >= 1)
+        return 1;
+    const double front = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x)
+                                  + b * std::log1p(-x));
+    if (x < (a + 1.0) / (a + b + 2.0))
+        return front * betaFraction(a, b, x) / a;
+    return 1.0 - front * betaFraction(b, a, 1.0 - x) / b;
+}
+
+// P(|T| > t) for Student's t with `df` degrees of freedom.
+double twoSidedTail(double t, double df)
+{
+    return regularizedBeta(df / 2.0, 0.5, df / (df + t * t));
+}
+
+} // namespace
+
+Interval wilsonInterval(long long successes, long long trials)
+{
     if (trials <= 0)
-        return result;
-    const double n = trials;
-    const double p = successes / n;
+        return Interval();
+    const double n = double(trials);
+    const double p = double(successes) / n;
     const double z2 = z95 * z95;
     const double centre = (p + z2 / (2 * n)) / (1 + z2 / n);
     const double half = z95 * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n)) / (1 + z2 / n);
-    result.estimate = p;
-    result.low = std::max(0.0, centre - half);
-    result.high = std::min(1.0, centre + half);
-    return result;
+    return bounded(p, std::max(0.0, centre - half), std::min(1.0, centre + half));
 }
 
-Interval meanInterval(const QVector<double> &values)
+double studentT975(long long df)
 {
-    Interval result;
-    const int n = values.size();
+    if (df <= 0)
+        return 0;
+    // The tail falls as t grows: bisect on it. 60 halvings of [0, 1e3] are
+    // far below the printed precision; df = 1 needs 12.7.
+    double low = 0, high = 1e3;
+    for (int i = 0; i < 100; ++i) {
+        const double mid = 0.5 * (low + high);
+        if (twoSidedTail(mid, double(df)) > 0.05)
+            low = mid;
+        else
+            high = mid;
+    }
+    return 0.5 * (low + high);
+}
+
+Interval tInterval(long long n, long long sum, long long sumOfSquares)
+{
+    if (n <= 0)
+        return Interval();
+    const double mean = double(sum) / double(n);
+    if (n == 1)
+        return unbounded(mean);
+    // From exact integer sums, so the figure does not depend on the order
+    // the games arrived in.
+    const double spread = (double(n) * double(sumOfSquares) - double(sum) * double(sum)) / (double(n) * double(n - 1));
+    const double half = studentT975(n - 1) * std::sqrt(std::max(0.0, spread) / double(n));
+    return bounded(mean, mean - half, mean + half);
+}
+
+Interval newcombePairedDifference(long long both, long long onlyOther, long long onlyBase, long long neither)
+{
+    const long long n = both + onlyOther + onlyBase + neither;
+    if (n <= 0)
+        return Interval();
+    const Interval other = wilsonInterval(both + onlyOther, n);
+    const Interval base = wilsonInterval(both + onlyBase, n);
+    const double p1 = other.estimate;
+    const double p2 = base.estimate;
+    const double marginals =
+        double(both + onlyOther) * double(onlyBase + neither) * double(both + onlyBase) * double(onlyOther + neither);
+    const double phi =
+        marginals > 0 ? (double(both) * double(neither) - double(onlyOther) * double(onlyBase)) / std::sqrt(marginals)
+                      : 0.0;
+    const double dl1 = p1 - other.low, du1 = other.high - p1;
+    const double dl2 = p2 - base.low, du2 = base.high - p2;
+    const double delta = std::sqrt(std::max(0.0, dl1 * dl1 - 2 * phi * dl1 * du2 + du2 * du2));
+    const double epsilon = std::sqrt(std::max(0.0, du1 * du1 - 2 * phi * du1 * dl2 + dl2 * dl2));
+    const double theta = p1 - p2;
+    return bounded(theta, std::max(-1.0, theta - delta), std::min(1.0, theta + epsilon));
+}
+
+double mcnemarExactP(long long b, long long c)
+{
+    const long long n = b + c;
     if (n == 0)
-        return result;
+        return 1.0;
+    const long long k = std::min(b, c);
+    // 2 * P(X <= k) for X ~ Binomial(n, 1/2), summed in logs: n may be in
+    // the millions.
+    const double logHalfN = double(n) * std::log(0.5);
+    const double lgN = std::lgamma(double(n) + 1);
+    double largest = -INFINITY;
+    for (long long i = 0; i <= k; ++i)
+        largest = std::max(largest, lgN - std::lgamma(double(i) + 1) - std::lgamma(double(n - i) + 1));
     double sum = 0;
-    for (double v : values)
-        sum += v;
-    const double mean = sum / n;
-    double squares = 0;
-    for (double v : values)
-        squares += (v - mean) * (v - mean);
-    const double half = n > 1 ? z95 * std::sqrt(squares / (n - 1) / n) : 0;
-    result.estimate = mean;
-    result.low = mean - half;
-    result.high = mean + half;
-    return result;
+    for (long long i = 0; i <= k; ++i)
+        sum += std::exp(lgN - std::lgamma(double(i) + 1) - std::lgamma(double(n - i) + 1) - largest);
+    return std::min(1.0, 2.0 * std::exp(largest + logHalfN) * sum);
 }
 
-Summary summarize(const ControllerRun &run, int opponents)
+void ControllerTally::add(const GameRow &row)
 {
-    Summary s;
-    s.games = run.games.size();
-    int survived = 0;
-    QVector<double> opponentShares;
-    opponentShares.reserve(s.games);
-    for (const GameRow &g : run.games) {
-        survived += g.agent0Survived() ? 1 : 0;
-        const bool set = g.outcome == GameOutcome::Set;
-        opponentShares.append(set && opponents > 0 ? double(g.opponentsAlive) / opponents : 0.0);
-        s.meanRadius += g.agent0Radius;
-        s.meanRank += g.agent0Rank;
-        s.meanSteps += g.steps;
-        switch (g.outcome) {
-        case GameOutcome::Set: ++s.set; break;
-        case GameOutcome::NoneAlive: ++s.noneAlive; break;
-        case GameOutcome::StepLimit: ++s.stepLimit; break;
-        }
+    ++games;
+    switch (row.failure) {
+    case FailureKind::Crashed: ++crashed; return;
+    case FailureKind::TimeLimit: ++timeLimit; return;
+    case FailureKind::Exited: ++exited; return;
+    case FailureKind::Lost: ++lost; return;
+    case FailureKind::None: break;
     }
-    if (s.games > 0) {
-        s.meanRadius /= s.games;
-        s.meanRank /= s.games;
-        s.meanSteps /= s.games;
+    ++finished;
+    survived += row.agent0Survived() ? 1 : 0;
+    switch (row.outcome) {
+    case GameOutcome::Set: ++set; break;
+    case GameOutcome::NoneAlive: ++noneAlive; break;
+    case GameOutcome::StepLimit: ++stepLimit; break;
     }
-    s.survival = wilsonInterval(survived, s.games);
-    s.opponentSurvival = meanInterval(opponentShares);
-    if (run.calls > 0)
-        s.meanCallUs = run.totalCallNs / run.calls / 1000.0;
-    s.worstCallUs = run.worstCallNs / 1000.0;
-    return s;
+    radiusSum += row.agent0Radius;
+    radiusSquares += (long long)row.agent0Radius * row.agent0Radius;
+    rankSum += row.agent0Rank;
+    rankSquares += (long long)row.agent0Rank * row.agent0Rank;
+    stepsSum += row.steps;
 }
 
-PairedDifference pairedSurvivalDifference(const ControllerRun &base, const ControllerRun &other)
+void PairedTally::add(const GameRow &base, const GameRow &other)
 {
-    QHash<unsigned int, bool> baseSurvival;
-    for (const GameRow &g : base.games)
-        baseSurvival.insert(g.seed, g.agent0Survived());
-    QVector<double> differences;
-    for (const GameRow &g : other.games) {
-        auto it = baseSurvival.constFind(g.seed);
-        if (it == baseSurvival.constEnd())
-            continue;
-        differences.append(double(g.agent0Survived()) - double(it.value()));
-    }
-    PairedDifference result;
-    result.pairs = differences.size();
-    result.difference = meanInterval(differences);
-    return result;
+    ++pairs;
+    const bool b = base.agent0Survived();
+    const bool o = other.agent0Survived();
+    both += (b && o) ? 1 : 0;
+    onlyOther += (!b && o) ? 1 : 0;
+    onlyBase += (b && !o) ? 1 : 0;
+    neither += (!b && !o) ? 1 : 0;
+    if (base.failed() || other.failed())
+        return;
+    ++finishedPairs;
+    const long long dr = other.agent0Radius - base.agent0Radius;
+    const long long dk = other.agent0Rank - base.agent0Rank;
+    radiusDiffSum += dr;
+    radiusDiffSquares += dr * dr;
+    rankDiffSum += dk;
+    rankDiffSquares += dk * dk;
+}
+
+void CallTiming::add(const CallTiming &other)
+{
+    calls += other.calls;
+    totalNs += other.totalNs;
+    worstNs = std::max(worstNs, other.worstNs);
 }
 
 const char *outcomeName(GameOutcome outcome)
@@ -101,6 +214,18 @@ const char *outcomeName(GameOutcome outcome)
     case GameOutcome::Set: return "set";
     case GameOutcome::NoneAlive: return "none-alive";
     case GameOutcome::StepLimit: return "step-limit";
+    }
+    return "unknown";
+}
+
+const char *gameEndName(const GameRow &row)
+{
+    switch (row.failure) {
+    case FailureKind::None: return outcomeName(row.outcome);
+    case FailureKind::Crashed: return "crashed";
+    case FailureKind::TimeLimit: return "time-limit";
+    case FailureKind::Exited: return "exited";
+    case FailureKind::Lost: return "lost";
     }
     return "unknown";
 }

@@ -1,11 +1,16 @@
 // Whole games per second: the bare game loop against pelloria-arena's own run
-// of the same 1000 seeds (child process, call timing, statistics, outputs).
+// of the same 1000 seeds (a fresh process per game, call timing, the
+// controller's own generator, statistics, outputs).
+#include "controller_host.h"
 #include "controller_library.h"
 #include "game.h"
 #include "report.h"
+#include "run_results.h"
 #include "runner.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -39,16 +44,24 @@ BENCHMARK(BM_BareGameLoop)->Unit(benchmark::kMillisecond)->Iterations(1)->Repeti
 
 void BM_ArenaRun(benchmark::State &state)
 {
-    const LoadedController reference = loadController(brainletPath, QStringLiteral("brainlet"));
+    QTemporaryDir logs;
+    const QVector<ControllerSpec> specs{
+        {brainletPath, QStringLiteral("brainlet"), logs.filePath(QStringLiteral("brainlet.log"))}};
     ArenaSettings settings;
     settings.games = gamesPerRun;
     long steps = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        const QVector<ControllerRun> runs{runController(reference, settings)};
-        benchmark::DoNotOptimize(formatTable(runs, settings));
-        benchmark::DoNotOptimize(formatCsv(runs));
-        benchmark::DoNotOptimize(formatJson(runs, settings));
-        for (const GameRow &g : runs.first().games)
+        QBuffer csv;
+        csv.open(QIODevice::WriteOnly);
+        RunResults results(specs, 0, true, &csv);
+        QString error;
+        if (!runArena(specs, settings, results, error)) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        benchmark::DoNotOptimize(formatTable(results, settings));
+        benchmark::DoNotOptimize(formatJson(results, settings));
+        for (const GameRow &g : results.controllers().first().rows)
             steps += g.steps;
     }
     reportRates(state, steps);

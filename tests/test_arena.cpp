@@ -1,10 +1,14 @@
 // pelloria-arena: its statistics, its runs of well- and badly-behaved
 // controllers, and its command line.
 #include "arena_command.h"
+#include "ball_engine.h"
+#include "controller_host.h"
 #include "controller_library.h"
 #include "game.h"
 #include "report.h"
+#include "run_results.h"
 #include "runner.h"
+#include "separate_generators.h"
 #include "statistics.h"
 
 #include <QJsonArray>
@@ -37,17 +41,62 @@ Run arena(const QStringList &arguments)
     return run;
 }
 
-LoadedController load(const char *path)
-{
-    return loadController(QString::fromUtf8(path), QString::fromUtf8(path));
-}
-
 ArenaSettings settings(unsigned firstSeed, int games)
 {
     ArenaSettings s;
     s.firstSeed = firstSeed;
     s.games = games;
     return s;
+}
+
+// Collects what a run hands over, in the order it arrives.
+struct Collected : RunListener {
+    QVector<QVector<GameRow>> rows;
+    QVector<int> stoppedAfter;
+    QVector<CallTiming> timings;
+    explicit Collected(int controllers) : rows(controllers), stoppedAfter(controllers, -1), timings(controllers) {}
+    void gameRow(int c, int index, const GameRow &row) override
+    {
+        QCOMPARE(index, rows[c].size()); // in seed order, none missing
+        rows[c].append(row);
+    }
+    void stopped(int c, int afterIndex) override { stoppedAfter[c] = afterIndex; }
+    void timing(int c, const CallTiming &t) override { timings[c].add(t); }
+};
+
+QVector<GameRow> play(const char *library, const ArenaSettings &s, CallTiming *timing = nullptr)
+{
+    static QTemporaryDir logs;
+    const QVector<ControllerSpec> specs{{QString::fromUtf8(library), QString::fromUtf8(library),
+                                         logs.filePath(QStringLiteral("run.log"))}};
+    Collected collected(1);
+    QString error;
+    if (!runArena(specs, s, collected, error))
+        qWarning("%s", qPrintable(error));
+    if (timing)
+        *timing = collected.timings[0];
+    return collected.rows[0];
+}
+
+// What a game is, apart from how agent 0 played it: the same for two
+// controllers that store the same actions.
+QString gameOf(const GameRow &g)
+{
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(g.seed)
+        .arg(gameEndName(g))
+        .arg(g.steps)
+        .arg(g.agent0Radius)
+        .arg(g.agent0Rank)
+        .arg(g.opponentsAlive);
+}
+
+QStringList gamesOf(const QVector<GameRow> &rows)
+{
+    QStringList games;
+    for (const GameRow &g : rows)
+        games << gameOf(g);
+    return games;
 }
 
 } // namespace
@@ -58,13 +107,19 @@ class TestArena : public QObject
 
 private Q_SLOTS:
     void wilsonIntervalWorkedExamples();
-    void meanAndPairedDifference();
+    void pairedStatisticsWorkedExamples();
+    void figuresWithoutDataSayNotAvailable();
     void isolatedRunMatchesTheEngineGameByGame();
     void recordedSeedsGiveRecordedSteps();
     void exampleControllerBeatsReference();
-    void crashIsReportedWithSeedAndStep();
-    void slowCallIsReportedWithSeedAndStep();
-    void hangingCallIsStopped();
+    void generatorIsTheGamesNotTheControllers();
+    void everyGameStandsAlone();
+    void crashLosesOneGame();
+    void slowCallLosesOneGame();
+    void hangingCallLosesOneGame();
+    void exitingControllerLosesOneGame();
+    void maxFailuresStopsAController();
+    void controllerOutputGoesToItsLog();
     void loadingFailures();
     void commandLineRejectsBadValues_data();
     void commandLineRejectsBadValues();
@@ -85,125 +140,297 @@ void TestArena::wilsonIntervalWorkedExamples()
     const Interval all = wilsonInterval(10, 10);
     QVERIFY(qAbs(all.low - 0.7225) < 1e-4);
     QCOMPARE(all.high, 1.0);
-    QCOMPARE(wilsonInterval(0, 0).high, 0.0);
+    QVERIFY(!wilsonInterval(0, 0).valid);
 }
 
-void TestArena::meanAndPairedDifference()
+void TestArena::pairedStatisticsWorkedExamples()
 {
-    const Interval m = meanInterval({0, 1, 1, 0});
-    QCOMPARE(m.estimate, 0.5);
-    QVERIFY(qAbs(m.low - (0.5 - 1.959964 * 0.2886751)) < 1e-5);
+    // McNemar, exact: 4 discordant seeds all one way is p = 2/16.
+    QCOMPARE(mcnemarExactP(4, 0), 0.125);
+    QCOMPARE(mcnemarExactP(0, 4), 0.125);
+    QCOMPARE(mcnemarExactP(5, 1), 14.0 / 64.0); // 2 (1 + 6) / 2^6
+    QCOMPARE(mcnemarExactP(3, 3), 1.0);
+    QCOMPARE(mcnemarExactP(0, 0), 1.0);
+    // Far into the tail without overflow: 2 / 2^2000 is 0 in doubles.
+    QCOMPARE(mcnemarExactP(2000, 0), 0.0);
+    QVERIFY(qAbs(mcnemarExactP(60, 40) - 0.0569) < 1e-4);
 
-    ControllerRun base, other;
-    auto row = [](unsigned seed, bool survived) {
+    // Newcombe's paired interval, by hand for the table both 10, only the
+    // other 5, only the base 2, neither 3: difference +0.15, phi = 0.2357.
+    const Interval d = newcombePairedDifference(10, 5, 2, 3);
+    QVERIFY(qAbs(d.estimate - 0.15) < 1e-12);
+    QVERIFY2(qAbs(d.low - (-0.098959)) < 1e-5, qPrintable(QString::number(d.low, 'f', 6)));
+    QVERIFY2(qAbs(d.high - 0.375238) < 1e-5, qPrintable(QString::number(d.high, 'f', 6)));
+    // 4 discordant games out of 1000, all one way: the interval reaches 0.
+    const Interval near = newcombePairedDifference(990, 4, 0, 6);
+    QVERIFY(qAbs(near.estimate - 0.004) < 1e-12);
+    QVERIFY(near.low <= 0.0);
+
+    // Student's t: t(0.975, 1) = 12.7062, t(0.975, 10) = 2.2281.
+    QVERIFY(qAbs(studentT975(1) - 12.7062047) < 1e-6);
+    QVERIFY(qAbs(studentT975(10) - 2.2281389) < 1e-6);
+    QVERIFY(qAbs(studentT975(1000000) - 1.959966) < 1e-5);
+    // 1, 2, 3, 4: mean 2.5, sd 1.290994, half-width t(3) sd / 2 = 2.054260.
+    const Interval t = tInterval(4, 10, 30);
+    QCOMPARE(t.estimate, 2.5);
+    QVERIFY(qAbs(t.low - (2.5 - 2.054260)) < 1e-5);
+    QVERIFY(qAbs(t.high - (2.5 + 2.054260)) < 1e-5);
+
+    // Tallies: failures are lost games; radius and rank pair finished games.
+    auto row = [](unsigned seed, int radius, int rank, FailureKind failure = FailureKind::None) {
         GameRow g;
         g.seed = seed;
         g.outcome = GameOutcome::Set;
-        g.agent0Radius = survived ? 30 : 0;
+        g.agent0Radius = radius;
+        g.agent0Rank = rank;
+        g.failure = failure;
         return g;
     };
-    base.games = {row(1, false), row(2, true), row(3, false), row(4, false)};
-    other.games = {row(1, true), row(2, true), row(3, true), row(5, true)};
-    const PairedDifference d = pairedSurvivalDifference(base, other);
-    QCOMPARE(d.pairs, 3); // seed 4 and 5 have no partner
-    QVERIFY(qAbs(d.difference.estimate - 2.0 / 3.0) < 1e-12);
+    PairedTally p;
+    p.add(row(1, 0, 5), row(1, 30, 1));
+    p.add(row(2, 40, 1), row(2, 50, 1));
+    p.add(row(3, 20, 2), row(3, 0, 0, FailureKind::Crashed));
+    QCOMPARE(p.pairs, 3LL);
+    QCOMPARE(p.both, 1LL);
+    QCOMPARE(p.onlyOther, 1LL);
+    QCOMPARE(p.onlyBase, 1LL);
+    QCOMPARE(p.finishedPairs, 2LL);
+    QCOMPARE(p.radiusDifference().estimate, 20.0); // (+30 + +10) / 2
+    QCOMPARE(p.rankDifference().estimate, -2.0);   // (-4 + 0) / 2
+    ControllerTally tally;
+    tally.add(row(1, 30, 1));
+    tally.add(row(2, 0, 0, FailureKind::TimeLimit));
+    QCOMPARE(tally.games, 2LL);
+    QCOMPARE(tally.finished, 1LL);
+    QCOMPARE(tally.survival().estimate, 0.5);
+    QCOMPARE(tally.radius().estimate, 30.0);
+    QVERIFY(!tally.radius().bounded); // one finished game has no spread
+}
 
-    // Survival needs a set game: alive at the step limit does not count.
-    GameRow limit = row(9, true);
-    limit.outcome = GameOutcome::StepLimit;
-    QVERIFY(!limit.agent0Survived());
+void TestArena::figuresWithoutDataSayNotAvailable()
+{
+    QCOMPARE(fixed(-0.04, 1), QStringLiteral("0.0"));
+    QCOMPARE(fixed(-0.0, 2), QStringLiteral("0.00"));
+    QCOMPARE(fixed(-0.06, 1), QStringLiteral("-0.1"));
+
+    // A controller that failed its only game, against one that played it.
+    const QVector<ControllerSpec> specs{{QStringLiteral("a"), QStringLiteral("crasher"), QString()},
+                                        {QStringLiteral("b"), QStringLiteral("player"), QString()}};
+    RunResults results(specs, 0, true, nullptr);
+    GameRow crashed;
+    crashed.seed = 1;
+    crashed.failure = FailureKind::Crashed;
+    crashed.failureCode = 11;
+    crashed.steps = 7;
+    GameRow played;
+    played.seed = 1;
+    played.outcome = GameOutcome::Set;
+    played.agent0Radius = 25;
+    played.agent0Rank = 2;
+    results.gameRow(0, 0, crashed);
+    results.gameRow(1, 0, played);
+    ArenaSettings s = settings(1, 1);
+    const QString table = formatTable(results, s);
+    QVERIFY2(table.contains(QStringLiteral("final radius, mean    n/a")), qPrintable(table));
+    QVERIFY(table.contains(QStringLiteral("agent 0 survived      0.0% [0.0%, 79.3%]")));
+    QVERIFY(table.contains(QStringLiteral("crashed at seed 1, step 7: signal 11 (SIGSEGV)")));
+    QVERIFY(table.contains(QStringLiteral("final radius          n/a  (0 seeds both finished)")));
+    QVERIFY(table.contains(QStringLiteral("controller call       n/a")));
+    QVERIFY(!table.contains(QStringLiteral("-0.0")));
+    QVERIFY(!table.contains(QStringLiteral("baseline\n  (random")));
+    QVERIFY(results.anyFailure());
 }
 
 void TestArena::isolatedRunMatchesTheEngineGameByGame()
 {
-    const LoadedController reference = load(BRAINLET_LIB);
+    // The arena's game N is the engine's seeded game N, with the controller
+    // drawing from its own stream.
+    const QVector<GameRow> rows = play(BRAINLET_LIB, settings(40, 6));
+    QCOMPARE(rows.size(), 6);
+    const LoadedController reference = loadController(QStringLiteral(BRAINLET_LIB), QStringLiteral("reference"));
     QVERIFY2(reference.function, qPrintable(reference.error));
-    ArenaSettings s = settings(40, 6);
-    const ControllerRun isolated = runController(reference, s);
-    s.isolate = false;
-    const ControllerRun inProcess = runController(reference, s);
-    QCOMPARE(isolated.failure.kind, FailureKind::None);
-    QCOMPARE(isolated.games.size(), 6);
+    static SeparateGenerators generators;
+    static ControllerFunction function;
+    function = reference.function;
     Ball_engine engine;
     engine.setup(10, 100);
+    engine.setController([](int &action, const size_t a, const size_t n, const size_t r, const int *radius,
+                            const int *x, const int *y, const int *vx, const int *vy) {
+        generators.enterController();
+        function(action, a, n, r, radius, x, y, vx, vy);
+        generators.leaveController();
+    });
     for (int g = 0; g < 6; ++g) {
-        const GameResult direct = playSeededGame(engine, 40 + unsigned(g), s.maxSteps);
-        QCOMPARE(isolated.games[g].seed, 40u + unsigned(g));
-        QCOMPARE(isolated.games[g].steps, direct.steps);
-        QCOMPARE(isolated.games[g].agent0Radius, std::max(0, engine.getCircleRadius()[0]));
-        QCOMPARE(inProcess.games[g].steps, direct.steps);
-        QCOMPARE(inProcess.games[g].agent0Rank, isolated.games[g].agent0Rank);
+        const unsigned seed = 40 + unsigned(g);
+        generators.startGame(seed);
+        const GameResult direct = playSeededGame(engine, seed, 100000);
+        QCOMPARE(gameOf(rows[g]), gameOf(describeGame(engine, seed, direct)));
     }
-    QVERIFY(isolated.calls >= 6);
-    QVERIFY(isolated.worstCallNs > 0);
 }
 
 void TestArena::recordedSeedsGiveRecordedSteps()
 {
-    // The same total as the engine's own record for seeds 1 to 300.
-    const ControllerRun run = runController(load(BRAINLET_LIB), settings(1, 300));
+    // Seeds 1 to 300 with the reference controller on its own stream.
+    const QVector<GameRow> rows = play(BRAINLET_LIB, settings(1, 300));
+    QCOMPARE(rows.size(), 300);
     long total = 0;
-    for (const GameRow &g : run.games)
+    for (const GameRow &g : rows)
         total += g.steps;
-    QCOMPARE(total, 395054L);
-    const Summary s = summarize(run, arenaOpponents);
-    QCOMPARE(s.set + s.noneAlive + s.stepLimit, 300);
-    QVERIFY(qAbs(s.meanSteps - 395054.0 / 300) < 1e-9);
+    constexpr long recordedArenaSteps = 397906;
+    QCOMPARE(total, recordedArenaSteps);
 
     // A step limit below every game's length stops them all.
     ArenaSettings short_ = settings(1, 5);
     short_.maxSteps = 3;
-    const Summary cut = summarize(runController(load(BRAINLET_LIB), short_), arenaOpponents);
-    QCOMPARE(cut.stepLimit, 5);
-    QCOMPARE(cut.meanSteps, 3.0);
-    QCOMPARE(cut.survival.estimate, 0.0);
+    ControllerTally cut;
+    for (const GameRow &g : play(BRAINLET_LIB, short_))
+        cut.add(g);
+    QCOMPARE(cut.stepLimit, 5LL);
+    QCOMPARE(cut.meanSteps(), 3.0);
+    QCOMPARE(cut.survival().estimate, 0.0);
 }
 
 void TestArena::exampleControllerBeatsReference()
 {
-    const ControllerRun reference = runController(load(BRAINLET_LIB), settings(1, 200));
-    const ControllerRun greedy = runController(load(GREEDY_LIB), settings(1, 200));
-    const Summary r = summarize(reference, arenaOpponents);
-    const Summary g = summarize(greedy, arenaOpponents);
-    QVERIFY2(g.survival.low > r.survival.high,
-             qPrintable(QStringLiteral("%1 vs %2").arg(g.survival.estimate).arg(r.survival.estimate)));
-    const PairedDifference d = pairedSurvivalDifference(reference, greedy);
-    QCOMPARE(d.pairs, 200);
-    QVERIFY(d.difference.low > 0);
+    const QVector<GameRow> reference = play(BRAINLET_LIB, settings(1, 200));
+    const QVector<GameRow> greedy = play(GREEDY_LIB, settings(1, 200));
+    ControllerTally r, g;
+    PairedTally p;
+    for (int i = 0; i < 200; ++i) {
+        r.add(reference[i]);
+        g.add(greedy[i]);
+        p.add(reference[i], greedy[i]);
+    }
+    QVERIFY2(g.survival().low > r.survival().high,
+             qPrintable(QStringLiteral("%1 vs %2").arg(g.survival().estimate).arg(r.survival().estimate)));
+    QCOMPARE(p.pairs, 200LL);
+    QVERIFY(p.survivalDifference().low > 0);
+    QVERIFY(p.survivalP() < 1e-6);
+    QVERIFY(p.radiusDifference().low > 0);
+    QVERIFY(p.rankDifference().high < 0);
 }
 
-void TestArena::crashIsReportedWithSeedAndStep()
+void TestArena::generatorIsTheGamesNotTheControllers()
 {
-    const ControllerRun run = runController(load(CRASH_LIB), settings(1, 3));
-    QCOMPARE(run.failure.kind, FailureKind::Crashed);
-    QCOMPARE(run.failure.seed, 1u);
-    QCOMPARE(run.failure.step, 500); // one call per step
-    QVERIFY(run.failure.detail.contains(QStringLiteral("signal 11")));
-    QCOMPARE(run.games.size(), 0);
+    // Each stores 0; what they do to the generator must change nothing.
+    const QStringList honest = gamesOf(play(STORES0_LIB, settings(1, 12)));
+    QCOMPARE(honest.size(), 12);
+    QCOMPARE(gamesOf(play(RESEEDS_LIB, settings(1, 12))), honest);
+    QCOMPARE(gamesOf(play(GENERATOR_ABUSE_LIB, settings(1, 12))), honest);
+    // And the game itself is the engine's own for that seed.
+    Ball_engine engine;
+    engine.setup(10, 100);
+    engine.setController([](int &action, const size_t, const size_t, const size_t, const int *, const int *,
+                            const int *, const int *, const int *) { action = 0; });
+    const GameResult direct = playSeededGame(engine, 5, 100000);
+    QCOMPARE(honest[4], gameOf(describeGame(engine, 5, direct)));
 }
 
-void TestArena::slowCallIsReportedWithSeedAndStep()
+void TestArena::everyGameStandsAlone()
 {
-    ArenaSettings s = settings(2, 3);
-    s.timeLimitMs = 50;
-    const ControllerRun run = runController(load(SLOW_LIB), s);
-    QCOMPARE(run.failure.kind, FailureKind::TimeLimit);
-    QCOMPARE(run.failure.seed, 2u);
-    QCOMPARE(run.failure.step, 10);
+    // A controller that counts its calls plays seed 5 the same alone and
+    // after four other games.
+    const QVector<GameRow> inSequence = play(COUNTS_CALLS_LIB, settings(1, 5));
+    const QVector<GameRow> alone = play(COUNTS_CALLS_LIB, settings(5, 1));
+    QCOMPARE(inSequence.size(), 5);
+    QCOMPARE(gameOf(inSequence[4]), gameOf(alone[0]));
 }
 
-void TestArena::hangingCallIsStopped()
+void TestArena::crashLosesOneGame()
 {
-    ArenaSettings s = settings(5, 2);
+    const QVector<GameRow> rows = play(CRASH_ON_SEED_LIB, settings(1, 5));
+    QCOMPARE(rows.size(), 5);
+    for (const GameRow &g : rows) {
+        if (g.seed != 3) {
+            QCOMPARE(g.failure, FailureKind::None);
+            continue;
+        }
+        QCOMPARE(g.failure, FailureKind::Crashed);
+        QCOMPARE(g.steps, 100);
+        QCOMPARE(g.failureCode, 11);
+        QVERIFY(!g.agent0Survived());
+    }
+}
+
+void TestArena::slowCallLosesOneGame()
+{
+    // Its 10th call of every game takes 200 ms.
+    CallTiming timing;
+    const QVector<GameRow> rows = play(SLOW_LIB, settings(2, 2), &timing);
+    QCOMPARE(rows.size(), 2);
+    for (const GameRow &g : rows) {
+        QCOMPARE(g.failure, FailureKind::TimeLimit);
+        QCOMPARE(g.steps, 10);
+        QCOMPARE(failureReason(g), QStringLiteral("a call took over 50 ms"));
+    }
+    QVERIFY(timing.worstNs > 50e6); // the call over the limit counts
+}
+
+void TestArena::hangingCallLosesOneGame()
+{
+    ArenaSettings s = settings(1, 3);
     s.timeLimitMs = 100;
-    QElapsedTimer clock;
-    clock.start();
-    const ControllerRun run = runController(load(HANG_LIB), s);
-    QVERIFY(clock.elapsed() < 20000);
-    QCOMPARE(run.failure.kind, FailureKind::TimeLimit);
-    QCOMPARE(run.failure.seed, 5u);
-    QCOMPARE(run.failure.step, 10);
-    QVERIFY(run.failure.detail.contains(QStringLiteral("did not return within 100 ms")));
+    CallTiming timing;
+    const QVector<GameRow> rows = play(HANG_ON_SEED_LIB, s, &timing);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].failure, FailureKind::None);
+    QCOMPARE(rows[1].failure, FailureKind::TimeLimit);
+    QCOMPARE(rows[1].seed, 2u);
+    QCOMPARE(rows[1].steps, 10);
+    QCOMPARE(rows[2].failure, FailureKind::None);
+    QVERIFY(timing.worstNs > 100e6);
+}
+
+void TestArena::exitingControllerLosesOneGame()
+{
+    const QVector<GameRow> rows = play(EXIT_ON_SEED_LIB, settings(3, 3));
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[1].seed, 4u);
+    QCOMPARE(rows[1].failure, FailureKind::Exited);
+    QCOMPARE(rows[1].failureCode, 0);
+    QCOMPARE(rows[1].steps, 20);
+    QCOMPARE(failureReason(rows[1]), QStringLiteral("the controller ended the process with exit code 0"));
+    QCOMPARE(rows[0].failure, FailureKind::None);
+    QCOMPARE(rows[2].failure, FailureKind::None);
+}
+
+void TestArena::maxFailuresStopsAController()
+{
+    // Crashes at its 500th call in every game; stopped after two of them.
+    ArenaSettings s = settings(1, 6);
+    s.maxFailures = 2;
+    QTemporaryDir logs;
+    const QVector<ControllerSpec> specs{
+        {QStringLiteral(CRASH_LIB), QStringLiteral("crash"), logs.filePath(QStringLiteral("1.log"))},
+        {QStringLiteral(STORES0_LIB), QStringLiteral("still"), logs.filePath(QStringLiteral("2.log"))}};
+    Collected collected(2);
+    QString error;
+    QVERIFY(runArena(specs, s, collected, error));
+    QCOMPARE(collected.rows[0].size(), 2);
+    QCOMPARE(collected.stoppedAfter[0], 1);
+    QCOMPARE(collected.rows[1].size(), 6); // the other plays on
+    QCOMPARE(collected.stoppedAfter[1], -1);
+}
+
+void TestArena::controllerOutputGoesToItsLog()
+{
+    QTemporaryDir dir;
+    const Run run = arena({QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--controller"),
+                           QStringLiteral(PRINTS_LIB), QStringLiteral("--log-dir"), dir.path()});
+    QCOMPARE(run.exitCode, int(ArenaOk));
+    QVERIFY(!run.out.contains(QStringLiteral("call 1,")));
+    QVERIFY(!run.out.contains(QStringLiteral("hundredth")));
+    QVERIFY(run.err.isEmpty());
+    const QString log = dir.filePath(QStringLiteral("1-libcontroller_prints.log"));
+    QVERIFY2(run.out.contains(QStringLiteral("its output            ") + log), qPrintable(run.out));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    // Every game starts its count afresh, and each line says where it was.
+    QVERIFY(text.contains(QStringLiteral("seed 1 step 1 stdout: call 1, radius 20\n")));
+    QVERIFY(text.contains(QStringLiteral("seed 2 step 1 stdout: call 1, radius 20\n")));
+    QVERIFY(text.contains(QStringLiteral("seed 1 step 100 stderr: hundredth call\n")));
+    QCOMPARE(text.count(QStringLiteral("seed 1 step 7 stdout: call 7,")), 1);
 }
 
 void TestArena::loadingFailures()
@@ -211,7 +438,7 @@ void TestArena::loadingFailures()
     const LoadedController missing = loadController(QStringLiteral("/nonexistent/lib.so"), QStringLiteral("x"));
     QVERIFY(!missing.function);
     QVERIFY(missing.error.contains(QStringLiteral("no such file")));
-    const LoadedController empty = load(NO_CONTROLLER_LIB);
+    const LoadedController empty = loadController(QStringLiteral(NO_CONTROLLER_LIB), QStringLiteral("x"));
     QVERIFY(!empty.function);
     QVERIFY(empty.error.contains(QStringLiteral("exports no 'controller'")));
 
@@ -249,6 +476,11 @@ void TestArena::commandLineRejectsBadValues_data()
     QTest::newRow("unknown option") << QStringList{"--speed", "3"} << "Unknown option 'speed'";
     QTest::newRow("missing value") << QStringList{"--games"} << "Missing value after '--games'";
     QTest::newRow("stray argument") << QStringList{"games"} << "unexpected argument 'games'";
+    QTest::newRow("zero max failures") << QStringList{"--max-failures", "0"} << "--max-failures takes";
+    QTest::newRow("one file for both outputs")
+        << QStringList{"--csv", "out.txt", "--json", "./out.txt"} << "--csv and --json name the same file";
+    QTest::newRow("baseline not played")
+        << QStringList{"--controller", BRAINLET_LIB, "--baseline", GREEDY_LIB} << "is none of the --controller";
 }
 
 void TestArena::commandLineRejectsBadValues()
@@ -280,18 +512,26 @@ void TestArena::outputsHoldGamesAndSummary()
     const QString csv = dir.filePath(QStringLiteral("games.csv"));
     const QString json = dir.filePath(QStringLiteral("result.json"));
     const Run run = arena({QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--games"),
-                           QStringLiteral("3"), QStringLiteral("--csv"), csv, QStringLiteral("--json"), json});
+                           QStringLiteral("3"), QStringLiteral("--csv"), csv, QStringLiteral("--json"), json,
+                           QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB), QStringLiteral("--controller"),
+                           QStringLiteral(GREEDY_LIB), QStringLiteral("--baseline"), QStringLiteral(GREEDY_LIB),
+                           QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
     QCOMPARE(run.exitCode, int(ArenaOk));
     QVERIFY(run.out.contains(QStringLiteral("Seeds 7 to 9")));
     QVERIFY(run.out.contains(QStringLiteral("games played          3 of 3")));
+    QVERIFY(run.out.contains(QStringLiteral(BRAINLET_LIB " against " GREEDY_LIB ", paired on the same 3 seeds")));
+    QVERIFY(!run.out.contains(QStringLiteral("random baseline")));
     QVERIFY(run.err.isEmpty()); // no progress bar when stderr is not a terminal
 
     QFile csvFile(csv);
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');
-    QCOMPARE(lines.size(), 4);
-    QVERIFY(lines[0].startsWith("controller,seed,outcome,steps"));
-    QVERIFY(lines[1].startsWith("\"brainlet\",7,"));
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[0], csvHeader().trimmed());
+    // Seeds in order, each seed's controllers together.
+    QVERIFY(lines[1].startsWith("\"" BRAINLET_LIB "\",7,"));
+    QVERIFY(lines[2].startsWith("\"" GREEDY_LIB "\",7,"));
+    QVERIFY(lines[6].startsWith("\"" GREEDY_LIB "\",9,"));
 
     QFile jsonFile(json);
     QVERIFY(jsonFile.open(QIODevice::ReadOnly));
@@ -300,16 +540,27 @@ void TestArena::outputsHoldGamesAndSummary()
     const QJsonObject controller = root.value(QStringLiteral("controllers")).toArray().first().toObject();
     QCOMPARE(controller.value(QStringLiteral("games")).toArray().size(), 3);
     QCOMPARE(controller.value(QStringLiteral("summary")).toObject().value(QStringLiteral("games")).toInt(), 3);
+    const QJsonObject paired = root.value(QStringLiteral("paired_differences")).toArray().first().toObject();
+    QCOMPARE(paired.value(QStringLiteral("against")).toString(), QStringLiteral(GREEDY_LIB));
+    QCOMPARE(paired.value(QStringLiteral("pairs")).toInt(), 3);
+    QVERIFY(paired.value(QStringLiteral("rank_difference")).isObject());
 }
 
 void TestArena::otherControllersStillReportAfterACrash()
 {
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("games.csv"));
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
-                           QStringLiteral(CRASH_LIB), QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB)});
+                           QStringLiteral(CRASH_ON_SEED_LIB), QStringLiteral("--controller"),
+                           QStringLiteral(BRAINLET_LIB), QStringLiteral("--csv"), csv});
     QCOMPARE(run.exitCode, int(ArenaControllerFailed));
-    QVERIFY2(run.out.contains(QStringLiteral("crashed at seed 1, step 500")), qPrintable(run.out));
-    QVERIFY(run.out.contains(QStringLiteral("games played          4 of 4")));
-    QVERIFY(run.out.contains(QStringLiteral("on the same 0 seeds")));
+    QVERIFY2(run.out.contains(QStringLiteral("crashed at seed 3, step 100: signal 11 (SIGSEGV)")), qPrintable(run.out));
+    QCOMPARE(run.out.count(QStringLiteral("games played          4 of 4")), 2);
+    QVERIFY(run.out.contains(QStringLiteral("failed games          1: crashed 1")));
+    QVERIFY(run.out.contains(QStringLiteral("paired on the same 4 seeds")));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(",3,crashed,100,0,,,,\"signal 11 (SIGSEGV)\"\n"));
 }
 
 QTEST_GUILESS_MAIN(TestArena)

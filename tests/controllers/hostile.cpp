@@ -1,15 +1,33 @@
 // Controllers that misbehave: crash, take too long, write nonsense, read
-// every entry they are given, or draw heavily on the shared generator.
+// every entry they are given, draw heavily on or reseed the generator, keep
+// state, print, or end the process.
 #include "brainlet.h"
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 namespace {
 long calls = 0;
+
+#if defined(ON_SEED)
+// The arena seeds a controller's own generator with seed ^ 0x9E3779B9, so a
+// controller can tell the seed it plays by its first draw. This also checks
+// that the stream is the documented one.
+bool onChosenSeed()
+{
+    static int chosen = -1;
+    if (chosen < 0) {
+        const int first = std::rand();
+        std::srand(unsigned(ON_SEED) ^ 0x9E3779B9u);
+        chosen = std::rand() == first ? 1 : 0;
+    }
+    return chosen == 1;
 }
+#endif
+} // namespace
 
 extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t agent,
                                                       const size_t num_agents,
@@ -51,6 +69,40 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     for (int i = 0; i < 1000; ++i)
         last = std::rand();
     action = last % 9;
+#elif defined(RESEEDS)
+    std::srand(12345);
+#elif defined(GENERATOR_ABUSE)
+    // Everything the C library offers to steer its generator, and thousands
+    // of draws; agent 0 still stores 0.
+    static char own[256];
+    switch (calls % 4) {
+    case 0: std::srand(unsigned(calls)); break;
+    case 1: ::srandom(7); break;
+    case 2: ::initstate(unsigned(calls), own, sizeof own); break;
+    case 3: ::setstate(own); break;
+    }
+    for (int i = 0; i < 3000; ++i)
+        (void)::random();
+#elif defined(COUNTS_CALLS)
+    // Remembers every call, across games if it is let.
+    action = int(calls % 9);
+#elif defined(ON_SEED) && defined(CRASH_AT_STEP)
+    if (onChosenSeed() && calls == CRASH_AT_STEP) {
+        volatile int *nowhere = nullptr;
+        *nowhere = 1; // NOLINT(clang-analyzer-core.NullDereference): the point of this plug-in
+    }
+#elif defined(ON_SEED) && defined(HANG_AT_STEP)
+    if (onChosenSeed() && calls == HANG_AT_STEP)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+#elif defined(ON_SEED) && defined(EXIT_AT_STEP)
+    if (onChosenSeed() && calls == EXIT_AT_STEP) {
+        std::printf("leaving at call %ld\n", calls);
+        std::exit(0);
+    }
+#elif defined(PRINTS)
+    std::printf("call %ld, radius %d\n", calls, circleRadius[0]);
+    if (calls % 100 == 0)
+        std::fprintf(stderr, "hundredth call\n");
 #endif
     (void)agent; (void)num_agents; (void)num_resources; (void)circleRadius;
     (void)xCoordinate; (void)yCoordinate; (void)xVelocity; (void)yVelocity;

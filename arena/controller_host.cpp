@@ -1,0 +1,358 @@
+#include "controller_host.h"
+
+#include "ball_engine.h"
+#include "game.h"
+
+#include <algorithm>
+
+GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result)
+{
+    GameRow row;
+    row.seed = seed;
+    row.outcome = result.outcome;
+    row.steps = result.steps;
+    const int *r = engine.getCircleRadius();
+    row.agent0Radius = std::max(0, r[0]);
+    row.agent0Rank = 1;
+    for (size_t i = 1; i < engine.getNumAgents(); ++i) {
+        if (r[i] > row.agent0Radius)
+            ++row.agent0Rank;
+        if (r[i] > 0)
+            ++row.opponentsAlive;
+    }
+    return row;
+}
+
+#ifdef PELLORIA_ISOLATION
+
+#include "call_clock.h"
+#include "controller_library.h"
+#include "controller_output.h"
+#include "game.h"
+#include "separate_generators.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, void *data, size_t size)
+{
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+void send(int fd, const HostMessage &message)
+{
+    if (!writeAll(fd, &message, sizeof message))
+        ::_exit(4); // the arena is gone
+}
+
+// One game, in its own process: everything the controller call needs.
+struct Game {
+    ControllerFunction function = nullptr;
+    GameWatch *watch = nullptr;
+    SeparateGenerators *generators = nullptr;
+    int messageFd = -1;
+    int32_t slot = -1;
+    uint32_t seed = 0;
+    uint64_t ticket = 0;
+    uint64_t edges = 0;
+    uint64_t totalTicks = 0;
+    uint64_t worstTicks = 0;
+    uint64_t limitTicks = 0;
+    int32_t limitMs = 0;
+};
+Game game;
+
+CallTiming timing()
+{
+    const double nsPerTick = callclock::nanosecondsPerTick();
+    CallTiming t;
+    t.calls = (long long)(game.edges / 2);
+    t.totalNs = double(game.totalTicks) * nsPerTick;
+    t.worstNs = double(game.worstTicks) * nsPerTick;
+    return t;
+}
+
+void sendGame(const GameRow &row)
+{
+    controlleroutput::tag(game.seed, int(game.edges / 2));
+    HostMessage message;
+    message.type = HostMessageType::GameDone;
+    message.slot = game.slot;
+    message.seed = game.seed;
+    message.ticket = game.ticket;
+    message.row = row;
+    message.timing = timing();
+    send(game.messageFd, message);
+}
+
+// Output still buffered when the controller ends the process itself.
+void tagAtExit()
+{
+    controlleroutput::tag(game.seed, int((game.edges + 1) / 2));
+}
+
+void timedController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
+                     const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
+                     const int *xVelocity, const int *yVelocity)
+{
+    game.watch->callEdges.store(++game.edges, std::memory_order_relaxed);
+    game.generators->enterController();
+    const uint64_t start = callclock::ticks();
+    game.function(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
+                  yVelocity);
+    const uint64_t spent = callclock::ticks() - start;
+    game.generators->leaveController();
+    game.watch->callEdges.store(++game.edges, std::memory_order_relaxed);
+    game.totalTicks += spent;
+    game.worstTicks = std::max(game.worstTicks, spent);
+    if (controlleroutput::pending())
+        controlleroutput::tag(game.seed, int(game.edges / 2));
+    if (spent > game.limitTicks) {
+        // A call that came back late still loses the game, here and now.
+        GameRow row;
+        row.seed = game.seed;
+        row.failure = FailureKind::TimeLimit;
+        row.failureCode = game.limitMs;
+        row.steps = int(game.edges / 2);
+        sendGame(row);
+        ::_exit(0);
+    }
+}
+
+[[noreturn]] void gameMain(const HostSetup &setup, Ball_engine &engine, ControllerFunction function,
+                           const HostRequest &request)
+{
+    // A crash must end the game's process plainly, so that the host sees the
+    // signal; handlers inherited from the host would hide it.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGCHLD, SIGPIPE})
+        ::signal(sig, SIG_DFL);
+    ::close(setup.requestFd);
+    controlleroutput::discard();
+
+    GameWatch &watch = setup.watches[request.slot];
+    watch.callEdges.store(0, std::memory_order_relaxed);
+    watch.pid.store(int32_t(::getpid()), std::memory_order_relaxed);
+
+    static SeparateGenerators generators;
+    generators.startGame(request.seed);
+    game.function = function;
+    game.watch = &watch;
+    game.generators = &generators;
+    game.messageFd = setup.messageFd;
+    game.slot = request.slot;
+    game.seed = request.seed;
+    game.ticket = request.ticket;
+    game.limitTicks = uint64_t(setup.timeLimitNs / callclock::nanosecondsPerTick());
+    game.limitMs = int32_t(setup.timeLimitNs / 1e6);
+    std::atexit(&tagAtExit);
+
+    engine.setController(&timedController);
+    const GameResult result = playSeededGame(engine, request.seed, setup.maxSteps);
+    sendGame(describeGame(engine, request.seed, result));
+    ::_exit(0);
+}
+
+// Children that ended are reported from the SIGCHLD handler's wake-up.
+int childPipe[2] = {-1, -1};
+
+void onChild(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(childPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Games' processes are forked ahead of time and wait, all reading the
+// arena's request pipe, so a game starts the moment the arena asks for it:
+// the fork happens while earlier games play. A spare that takes a request
+// tells the host through this pipe, and the host forks its successor.
+struct Taken {
+    pid_t pid;
+    HostRequest request;
+};
+int takenPipe[2] = {-1, -1};
+constexpr int maxSpares = 16;
+
+pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction function)
+{
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(childPipe[0]);
+        ::close(childPipe[1]);
+        ::close(takenPipe[0]);
+        HostRequest request;
+        if (!readAll(setup.requestFd, &request, sizeof request) || request.slot < 0)
+            ::_exit(0); // the arena is done
+        const Taken taken{::getpid(), request};
+        if (!writeAll(takenPipe[1], &taken, sizeof taken))
+            ::_exit(0);
+        ::close(takenPipe[1]);
+        gameMain(setup, engine, function, request);
+    }
+    return pid;
+}
+
+} // namespace
+
+void hostMain(const HostSetup &setup)
+{
+    // Even what the library prints while it loads belongs in its log.
+    controlleroutput::capture(setup.logFd);
+    ::close(setup.logFd);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const LoadedController loaded = loadController(QString::fromLocal8Bit(setup.libraryPath),
+                                                   QString::fromLocal8Bit(setup.libraryPath));
+    controlleroutput::tag(0, 0, "load");
+    HostMessage hello;
+    if (!loaded.function) {
+        hello.type = HostMessageType::LoadFailed;
+        std::snprintf(hello.text, sizeof hello.text, "%s", loaded.error.toLocal8Bit().constData());
+        send(setup.messageFd, hello);
+        ::_exit(0);
+    }
+    hello.type = HostMessageType::Loaded;
+    send(setup.messageFd, hello);
+
+    // Laid out once here; every game's process inherits it ready.
+    static Ball_engine engine;
+    engine.setup(arenaAgents, arenaScale);
+
+    if (::pipe(childPipe) != 0 || ::pipe(takenPipe) != 0)
+        ::_exit(5);
+    ::fcntl(takenPipe[0], F_SETFL, O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = &onChild;
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    ::sigaction(SIGCHLD, &action, nullptr);
+
+    struct Running {
+        pid_t pid;
+        HostRequest request;
+    };
+    // The arena never has more games running than it has slots.
+    constexpr int maxRunning = 1024;
+    static Running running[maxRunning];
+    int runningCount = 0;
+    static pid_t spares[maxSpares];
+    int spareCount = 0;
+    const int wantedSpares = std::max(1, std::min(setup.spares, maxSpares));
+
+    auto endedMessage = [](const HostRequest &request, int status) {
+        HostMessage ended;
+        ended.type = HostMessageType::ProcessEnded;
+        ended.slot = request.slot;
+        ended.seed = request.seed;
+        ended.ticket = request.ticket;
+        ended.waitStatus = status;
+        return ended;
+    };
+
+    for (;;) {
+        while (spareCount < wantedSpares && runningCount + spareCount < maxRunning) {
+            const pid_t pid = forkSpare(setup, engine, loaded.function);
+            if (pid < 0)
+                break;
+            spares[spareCount++] = pid;
+        }
+        // With no spare to read them, requests are answered here: the game
+        // cannot be started.
+        pollfd fds[3] = {{setup.requestFd, short(spareCount == 0 ? POLLIN : 0), 0},
+                         {childPipe[0], POLLIN, 0},
+                         {takenPipe[0], POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        // Taken first: a spare says so before its game can end.
+        Taken taken;
+        while (::read(takenPipe[0], &taken, sizeof taken) == ssize_t(sizeof taken)) {
+            for (int i = 0; i < spareCount; ++i) {
+                if (spares[i] == taken.pid) {
+                    spares[i] = spares[--spareCount];
+                    break;
+                }
+            }
+            if (runningCount < maxRunning)
+                running[runningCount++] = {taken.pid, taken.request};
+        }
+        if (fds[1].revents & POLLIN) {
+            char drain[64];
+            (void)!::read(childPipe[0], drain, sizeof drain);
+            int status = 0;
+            pid_t pid;
+            while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
+                for (int i = 0; i < runningCount; ++i) {
+                    if (running[i].pid == pid) {
+                        send(setup.messageFd, endedMessage(running[i].request, status));
+                        running[i] = running[--runningCount];
+                        pid = -1;
+                        break;
+                    }
+                }
+                for (int i = 0; pid > 0 && i < spareCount; ++i) {
+                    if (spares[i] == pid) {
+                        spares[i] = spares[--spareCount];
+                        break;
+                    }
+                }
+            }
+        }
+        if (fds[0].revents & POLLIN) {
+            HostRequest request;
+            if (!readAll(setup.requestFd, &request, sizeof request) || request.slot < 0)
+                break;
+            send(setup.messageFd, endedMessage(request, -1));
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            break; // the arena closed its end: it is done, or gone
+        }
+    }
+    // No game outlives the arena.
+    for (int i = 0; i < runningCount; ++i)
+        ::kill(running[i].pid, SIGKILL);
+    for (int i = 0; i < spareCount; ++i)
+        ::kill(spares[i], SIGKILL);
+    while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    }
+    ::_exit(0);
+}
+
+#endif

@@ -1,0 +1,89 @@
+// The process that hosts one controller, and the game processes it forks.
+//
+// The host loads the controller's library once, then forks a fresh process
+// for every game, so each game starts with the library just loaded and none
+// of its memory from earlier games. Stranger's code never runs in the
+// arena's own process. Only POSIX systems have this; elsewhere the arena
+// plays in its own process.
+#ifndef CONTROLLER_HOST_H
+#define CONTROLLER_HOST_H
+
+#include "statistics.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <cstdint>
+#include <cstddef>
+#include <type_traits>
+
+#if defined(Q_OS_UNIX)
+#  define PELLORIA_ISOLATION 1
+#  include <sys/types.h>
+#endif
+
+// Where a running game stands, in memory shared with the arena, which reads
+// it to say where a game died and to notice a call that does not return.
+struct GameWatch {
+    std::atomic<int32_t> pid{0};
+    // Two edges a call, odd while inside the controller. One call a step, so
+    // the edges give the step without any bookkeeping in the game loop.
+    std::atomic<uint64_t> callEdges{0};
+
+    int step() const { return int((callEdges.load(std::memory_order_relaxed) + 1) / 2); }
+};
+
+// What the arena asks a host for: a game in a slot, or to quit (slot < 0).
+// Every request has a ticket of its own, so that a late word about an
+// earlier game in the same slot is recognised as such.
+struct HostRequest {
+    int32_t slot = -1;
+    uint32_t seed = 0;
+    uint64_t ticket = 0;
+};
+
+enum class HostMessageType : int32_t { Loaded, LoadFailed, GameDone, ProcessEnded };
+
+// Everything a host and its games tell the arena. Fixed-size and smaller
+// than PIPE_BUF, so that each arrives whole although several processes
+// write to the same pipe.
+struct HostMessage {
+    HostMessageType type = HostMessageType::Loaded;
+    int32_t slot = -1;
+    uint32_t seed = 0;
+    uint64_t ticket = 0;
+    int32_t waitStatus = 0; // ProcessEnded
+    GameRow row;            // GameDone
+    CallTiming timing;      // GameDone
+    char text[512] = {};    // LoadFailed
+};
+static_assert(std::is_trivially_copyable<HostMessage>::value, "messages are copied through a pipe");
+static_assert(sizeof(HostMessage) <= 4096, "a message must be written in one piece");
+
+class Ball_engine;
+struct GameResult;
+
+// Every game is played on the game's arena: ten agents, 1600 x 900.
+constexpr size_t arenaAgents = 10;
+constexpr int arenaScale = 100;
+
+// The row of a game that was played to its end.
+GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result);
+
+struct HostSetup {
+    const char *libraryPath = nullptr;
+    int logFd = -1;
+    int requestFd = -1; // read end
+    int messageFd = -1; // write end
+    GameWatch *watches = nullptr;
+    int maxSteps = 0;
+    double timeLimitNs = 0;
+    int spares = 1; // games' processes kept forked ahead
+};
+
+#ifdef PELLORIA_ISOLATION
+// Runs in the forked host; never returns.
+[[noreturn]] void hostMain(const HostSetup &setup);
+#endif
+
+#endif
