@@ -1,10 +1,14 @@
 #include "arena_command.h"
 
 #include "controller_library.h"
+#include "merge.h"
+#include "outputs.h"
 #include "report.h"
 #include "run_results.h"
 
 #include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QThread>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -19,6 +23,8 @@ namespace {
 // Rows are kept only for --json; ten million of them are a few hundred
 // megabytes and hours of play.
 constexpr unsigned int maxGames = 10000000;
+// More processes than this would only queue for the cores.
+constexpr unsigned int maxJobs = 256;
 
 bool parseCount(const QCommandLineParser &parser, const QString &name, unsigned int minimum,
                 unsigned int maximum, unsigned int &value, QString &error)
@@ -55,6 +61,15 @@ void drawProgress(long long done, long long total)
     const QString bar = QString(filled, QLatin1Char('#')) + QString(progressWidth - filled, QLatin1Char(' '));
     std::fprintf(stderr, "\r[%s] %lld/%lld games", bar.toLocal8Bit().constData(), done, total);
     std::fflush(stderr);
+}
+
+QString fileSha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 // Two names for one file would have one output overwrite the other.
@@ -98,6 +113,14 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     parser.addOption({QStringLiteral("max-failures"),
                       QStringLiteral("Stop a controller after N failed games (default: never)."),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("jobs"),
+                      QStringLiteral("Games played side by side, each in its own process (default: the "
+                                     "number of cores). The rows and statistics are the same for any N."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("shard"),
+                      QStringLiteral("Play only part K of N of the seeds: the K-th of N contiguous, "
+                                     "near-equal parts. 'pelloria-arena merge' joins the shards' JSON."),
+                      QStringLiteral("K/N")});
     parser.addOption({QStringLiteral("log-dir"),
                       QStringLiteral("Folder for the controllers' own output, one log each "
                                      "(default: a new folder in the system's temp folder)."),
@@ -117,14 +140,29 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
-    if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty() && positional.first() == QLatin1String("merge")) {
+        command.mergeInputs = positional.mid(1);
+        if (command.mergeInputs.isEmpty()) {
+            error = QStringLiteral("merge needs the shards' JSON files");
+            return false;
+        }
+        for (const char *option : {"seed", "games", "max-steps", "controller", "time-limit", "baseline",
+                                   "max-failures", "jobs", "shard", "log-dir"}) {
+            if (parser.isSet(QString::fromLatin1(option))) {
+                error = QStringLiteral("merge takes its settings from the shards, not --%1").arg(QLatin1String(option));
+                return false;
+            }
+        }
+    } else if (!positional.isEmpty()) {
+        error = QStringLiteral("unexpected argument '%1'").arg(positional.first());
         return false;
     }
 
     ArenaSettings &s = command.settings;
     unsigned int seed = s.firstSeed, games = unsigned(s.games), maxSteps = unsigned(s.maxSteps),
-                 timeLimit = unsigned(s.timeLimitMs), maxFailures = 0;
+                 timeLimit = unsigned(s.timeLimitMs), maxFailures = 0,
+                 jobs = unsigned(std::max(1, QThread::idealThreadCount()));
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         const QString text = parser.value(QStringLiteral("seed"));
@@ -137,8 +175,22 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     if (!parseCount(parser, QStringLiteral("games"), 1, maxGames, games, error)
         || !parseCount(parser, QStringLiteral("max-steps"), 1, INT_MAX, maxSteps, error)
         || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error)
-        || !parseCount(parser, QStringLiteral("max-failures"), 1, INT_MAX, maxFailures, error))
+        || !parseCount(parser, QStringLiteral("max-failures"), 1, INT_MAX, maxFailures, error)
+        || !parseCount(parser, QStringLiteral("jobs"), 1, maxJobs, jobs, error))
         return false;
+    if (parser.isSet(QStringLiteral("shard"))) {
+        const QString text = parser.value(QStringLiteral("shard"));
+        const QStringList parts = text.split(QLatin1Char('/'));
+        bool okK = false, okN = false;
+        const int k = parts.size() == 2 ? parts[0].toInt(&okK) : 0;
+        const int n = parts.size() == 2 ? parts[1].toInt(&okN) : 0;
+        if (!okK || !okN || n < 1 || k < 1 || k > n || text.contains(QLatin1Char('+'))) {
+            error = QStringLiteral("--shard takes K/N with 1 <= K <= N, not '%1'").arg(text);
+            return false;
+        }
+        s.shard = k;
+        s.shards = n;
+    }
     if (quint64(seed) + games - 1 > UINT_MAX) {
         error = QStringLiteral("seeds %1 to %1+%2-1 go past the largest seed, %3").arg(seed).arg(games).arg(UINT_MAX);
         return false;
@@ -148,6 +200,11 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.maxSteps = int(maxSteps);
     s.timeLimitMs = int(timeLimit);
     s.maxFailures = int(maxFailures);
+    s.jobs = int(jobs);
+    if (s.shards > int(games)) {
+        error = QStringLiteral("--shard %1/%2 leaves shards without games: there are only %3").arg(s.shard).arg(s.shards).arg(games);
+        return false;
+    }
     command.controllers = parser.values(QStringLiteral("controller"));
     command.csvPath = parser.value(QStringLiteral("csv"));
     command.jsonPath = parser.value(QStringLiteral("json"));
@@ -176,6 +233,8 @@ int baselineIndex(const ArenaCommand &command)
 
 int runArenaCommand(const ArenaCommand &command, const QString &programDir)
 {
+    if (!command.mergeInputs.isEmpty())
+        return runMerge(command.mergeInputs, command.csvPath, command.jsonPath);
     QVector<ControllerSpec> specs;
     if (command.controllers.isEmpty())
         specs.append({defaultControllerPath(programDir), QStringLiteral("brainlet"), QString()});
@@ -207,46 +266,28 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         specs[c].logPath = QDir(QDir(logDir).absolutePath())
                                .filePath(QStringLiteral("%1-%2.log").arg(c + 1).arg(QFileInfo(specs[c].path).completeBaseName()));
 
-    // Outputs are opened up front, so an unwritable path stops the run before
-    // it starts, and committed whole at the end or not at all.
-    std::unique_ptr<QSaveFile> csv, json;
-    for (auto [path, file] : {std::pair<const QString *, std::unique_ptr<QSaveFile> *>{&command.csvPath, &csv},
-                              {&command.jsonPath, &json}}) {
-        if (path->isEmpty())
-            continue;
-        file->reset(new QSaveFile(*path));
-        if (!(*file)->open(QIODevice::WriteOnly)) {
-            printLine(stderr, QStringLiteral("pelloria-arena: cannot write %1: %2").arg(*path, (*file)->errorString()));
-            return ArenaUsageError;
-        }
+    ArenaOutputs outputs;
+    QString error;
+    if (!outputs.open(command.csvPath, command.jsonPath, error)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
+        return ArenaUsageError;
     }
 
-    RunResults results(specs, std::max(0, baselineIndex(command)), json != nullptr, csv.get());
+    RunResults results(specs, std::max(0, baselineIndex(command)), outputs.wantsJson(), outputs.csv());
+    for (int c = 0; c < specs.size(); ++c)
+        results.setSha256(c, fileSha256(specs[c].path));
     std::function<void(long long, long long)> progress;
     if (command.progress)
         progress = [](long long done, long long total) { drawProgress(done, total); };
-    QString error;
     if (!runArena(specs, command.settings, results, error, progress)) {
         printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
         return ArenaUsageError;
     }
     if (command.progress)
         std::fputs("\n", stderr);
-
-    std::fputs(formatTable(results, command.settings).toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
-    if (json) {
-        const QByteArray data = formatJson(results, command.settings);
-        if (json->write(data) != data.size()) {
-            printLine(stderr, QStringLiteral("pelloria-arena: cannot write %1: %2").arg(json->fileName(), json->errorString()));
-            return ArenaUsageError;
-        }
-    }
-    for (QSaveFile *file : {csv.get(), json.get()}) {
-        if (file && ((file == csv.get() && results.csvFailed()) || !file->commit())) {
-            printLine(stderr, QStringLiteral("pelloria-arena: cannot write %1: %2").arg(file->fileName(), file->errorString()));
-            return ArenaUsageError;
-        }
+    if (!outputs.finish(results, command.settings, error)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
+        return ArenaUsageError;
     }
     return results.anyFailure() ? ArenaControllerFailed : ArenaOk;
 }

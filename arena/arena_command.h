@@ -13,6 +13,7 @@ struct ArenaCommand {
     QString csvPath;
     QString jsonPath;
     QString logDir; // empty means a new folder in the system's temp folder
+    QStringList mergeInputs; // 'merge A.json B.json ...': join shards instead of playing
     bool progress = false;
 };
 

@@ -78,6 +78,7 @@ QJsonObject rowJson(const GameRow &g)
                   {QStringLiteral("agent0_survived"), g.agent0Survived()}};
     if (g.failed()) {
         o.insert(QStringLiteral("failure"), failureReason(g));
+        o.insert(QStringLiteral("failure_code"), g.failureCode);
     } else {
         o.insert(QStringLiteral("agent0_radius"), g.agent0Radius);
         o.insert(QStringLiteral("agent0_rank"), g.agent0Rank);
@@ -125,14 +126,18 @@ QString formatTable(const RunResults &results, const ArenaSettings &settings)
 {
     QString text;
     QTextStream out(&text);
-    out << "Seeds " << settings.firstSeed << " to " << settings.firstSeed + unsigned(settings.games) - 1
-        << ", step limit " << settings.maxSteps << ", time limit " << settings.timeLimitMs << " ms per call\n";
+    const SeedRange range = settings.played();
+    out << "Seeds " << range.first << " to " << range.first + unsigned(range.games) - 1;
+    if (settings.shards > 1)
+        out << " (shard " << settings.shard << " of " << settings.shards << " of seeds " << settings.firstSeed << " to "
+            << settings.firstSeed + unsigned(settings.games) - 1 << ")";
+    out << ", step limit " << settings.maxSteps << ", time limit " << settings.timeLimitMs << " ms per call\n";
     const QVector<ControllerResult> &controllers = results.controllers();
     for (int c = 0; c < controllers.size(); ++c) {
         const ControllerResult &r = controllers[c];
         const ControllerTally &t = r.tally;
         out << "\n" << r.label << (c == results.baseline() && controllers.size() > 1 ? "  (baseline)" : "") << "\n";
-        out << "  games played          " << t.games << " of " << settings.games;
+        out << "  games played          " << t.games << " of " << range.games;
         if (r.stoppedAfter >= 0)
             out << " (stopped after " << settings.maxFailures << " failed games)";
         out << "\n";
@@ -205,6 +210,7 @@ QByteArray csvRow(const QString &controller, const GameRow &g)
 
 QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
 {
+    const int base = results.baseline();
     QJsonArray controllers;
     for (const ControllerResult &r : results.controllers()) {
         const ControllerTally &t = r.tally;
@@ -229,17 +235,20 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
                          {QStringLiteral("not_started"), t.lost}}},
             {QStringLiteral("call_mean_us"),
              r.timing.calls > 0 ? QJsonValue(r.timing.totalNs / double(r.timing.calls) / 1000.0) : QJsonValue()},
-            {QStringLiteral("call_worst_us"), r.timing.worstNs / 1000.0}};
+            {QStringLiteral("call_worst_us"), r.timing.worstNs / 1000.0},
+            {QStringLiteral("calls"), r.timing.calls},
+            {QStringLiteral("call_total_ns"), r.timing.totalNs}};
+        // No log path: it is the one thing two runs of the same games never
+        // share, and merged shards must give the single run's output.
         QJsonObject entry{{QStringLiteral("controller"), r.label},
-                          {QStringLiteral("log"), r.logPath},
+                          {QStringLiteral("sha256"), r.sha256},
                           {QStringLiteral("summary"), summary},
                           {QStringLiteral("games"), games}};
         if (r.stoppedAfter >= 0)
-            entry.insert(QStringLiteral("stopped_after_seed"), qint64(settings.firstSeed + unsigned(r.stoppedAfter)));
+            entry.insert(QStringLiteral("stopped_after_seed"), qint64(settings.played().first + unsigned(r.stoppedAfter)));
         controllers.append(entry);
     }
     QJsonArray differences;
-    const int base = results.baseline();
     for (int c = 0; c < results.controllers().size(); ++c) {
         if (c == base)
             continue;
@@ -261,7 +270,15 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
                      {QStringLiteral("max_steps"), settings.maxSteps},
                      {QStringLiteral("time_limit_ms"), settings.timeLimitMs},
                      {QStringLiteral("max_failures"), settings.maxFailures},
+                     {QStringLiteral("baseline"), results.controllers()[base].label},
                      {QStringLiteral("controllers"), controllers},
                      {QStringLiteral("paired_differences"), differences}};
+    if (settings.shards > 1) {
+        const SeedRange range = settings.played();
+        root.insert(QStringLiteral("shard"), QJsonObject{{QStringLiteral("index"), settings.shard},
+                                                         {QStringLiteral("count"), settings.shards},
+                                                         {QStringLiteral("first_seed"), qint64(range.first)},
+                                                         {QStringLiteral("games"), range.games}});
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -16,6 +16,7 @@
 struct ControllerResult {
     QString label;
     QString logPath;
+    QString sha256; // of the library file, so that shards can be matched
     ControllerTally tally;
     CallTiming timing;
     int stoppedAfter = -1; // the game index --max-failures stopped it after
@@ -34,6 +35,7 @@ public:
     void timing(int controller, const CallTiming &timing) override;
 
     const QVector<ControllerResult> &controllers() const { return results; }
+    void setSha256(int controller, const QString &hash) { results[controller].sha256 = hash; }
     int baseline() const { return base; }
     // Against the baseline; the baseline's own entry stays empty.
     const QVector<PairedTally> &paired() const { return pairs; }

@@ -283,7 +283,7 @@ public:
 
     void play()
     {
-        total = (long long)settings.games * controllers.size();
+        total = (long long)settings.played().games * controllers.size();
         for (;;) {
             fillSlots();
             if (busyCount == 0)
@@ -316,7 +316,7 @@ private:
             ++busyCount;
             HostRequest request;
             request.slot = s;
-            request.seed = settings.firstSeed + unsigned(index);
+            request.seed = settings.played().first + unsigned(index);
             request.ticket = slot.ticket;
             if (host.gone || !writeAll(host.requestFd, &request, sizeof request))
                 finish(slot, failureRow(slot, -1, watch));
@@ -325,7 +325,7 @@ private:
 
     bool nextTask(int &c, int &index)
     {
-        while (nextIndex < settings.games) {
+        while (nextIndex < settings.played().games) {
             c = nextController;
             index = nextIndex;
             if (++nextController == controllers.size()) {
@@ -400,7 +400,7 @@ private:
     {
         if (slot.killed)
             listener.timing(slot.controller, CallTiming{0, 0, slot.killedNs});
-        row.seed = settings.firstSeed + unsigned(slot.index);
+        row.seed = settings.played().first + unsigned(slot.index);
         slot.busy = false;
         --busyCount;
         order.deliver(slot.controller, slot.index, row);
@@ -494,23 +494,24 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
         }
         functions.append(loaded.function);
     }
-    SeparateGenerators separate;
+    static SeparateGenerators separate;
     generators = &separate;
     Ball_engine engine;
     engine.setup(10, 100);
     engine.setController(&separatedController);
     RowOrder order(controllers.size(), settings.maxFailures, listener);
-    for (int g = 0; g < settings.games; ++g) {
+    const SeedRange range = settings.played();
+    for (int g = 0; g < range.games; ++g) {
         for (int c = 0; c < controllers.size(); ++c) {
             if (order.stopped(c))
                 continue;
-            const unsigned int seed = settings.firstSeed + unsigned(g);
+            const unsigned int seed = range.first + unsigned(g);
             playing = functions[c];
             separate.startGame(seed);
             const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
             order.deliver(c, g, describeGame(engine, seed, result));
             if (progress)
-                progress(order.delivered, (long long)settings.games * controllers.size());
+                progress(order.delivered, (long long)range.games * controllers.size());
         }
     }
     return true;

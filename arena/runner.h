@@ -10,13 +10,29 @@
 
 #include <functional>
 
+struct SeedRange {
+    unsigned int first = 1;
+    int games = 0;
+};
+
 struct ArenaSettings {
-    unsigned int firstSeed = 1;
+    unsigned int firstSeed = 1; // the whole run's seeds, over all shards
     int games = 100;
     int maxSteps = 100000;
     int timeLimitMs = 50;
     int maxFailures = 0; // a controller stops after this many failed games; 0: never
     int jobs = 1;        // games played side by side
+    int shard = 1;       // this run plays shard `shard` of `shards`
+    int shards = 1;
+
+    // Shard K of N plays the K-th of N contiguous parts of the seeds, as
+    // even as whole games allow: seeds [first + (K-1)G/N, first + KG/N).
+    SeedRange played() const
+    {
+        const long long from = (long long)(shard - 1) * games / shards;
+        const long long to = (long long)shard * games / shards;
+        return SeedRange{firstSeed + unsigned(from), int(to - from)};
+    }
 };
 
 struct ControllerSpec {
@@ -26,7 +42,7 @@ struct ControllerSpec {
 };
 
 // Told each game's row, per controller in seed order; game `index` is seed
-// firstSeed + index. A controller stopped by --max-failures gets no rows
+// played().first + index. A controller stopped by --max-failures gets no rows
 // after its last failure.
 class RunListener
 {

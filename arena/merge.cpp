@@ -1,0 +1,252 @@
+#include "merge.h"
+
+#include "arena_command.h"
+#include "outputs.h"
+#include "run_results.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct Shard {
+    QString path;
+    QJsonObject root;
+    int index = 1;
+    int count = 1;
+    qint64 first = 0;
+    int games = 0;
+};
+
+bool readShard(const QString &path, Shard &shard, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (!document.isObject() || !document.object().value(QStringLiteral("controllers")).isArray()) {
+        error = QStringLiteral("%1 is not the JSON of a pelloria-arena run").arg(path);
+        return false;
+    }
+    shard.path = path;
+    shard.root = document.object();
+    const QJsonObject part = shard.root.value(QStringLiteral("shard")).toObject();
+    shard.index = part.isEmpty() ? 1 : part.value(QStringLiteral("index")).toInt();
+    shard.count = part.isEmpty() ? 1 : part.value(QStringLiteral("count")).toInt();
+    shard.first = part.isEmpty() ? shard.root.value(QStringLiteral("first_seed")).toVariant().toLongLong()
+                                 : part.value(QStringLiteral("first_seed")).toVariant().toLongLong();
+    shard.games = part.isEmpty() ? shard.root.value(QStringLiteral("games")).toInt()
+                                 : part.value(QStringLiteral("games")).toInt();
+    return true;
+}
+
+bool parseRow(const QJsonObject &o, GameRow &row)
+{
+    row.seed = uint32_t(o.value(QStringLiteral("seed")).toVariant().toLongLong());
+    row.steps = o.value(QStringLiteral("steps")).toInt();
+    const QString outcome = o.value(QStringLiteral("outcome")).toString();
+    static const std::map<QString, GameOutcome> outcomes{{QStringLiteral("set"), GameOutcome::Set},
+                                                         {QStringLiteral("none-alive"), GameOutcome::NoneAlive},
+                                                         {QStringLiteral("step-limit"), GameOutcome::StepLimit}};
+    static const std::map<QString, FailureKind> failures{{QStringLiteral("crashed"), FailureKind::Crashed},
+                                                         {QStringLiteral("time-limit"), FailureKind::TimeLimit},
+                                                         {QStringLiteral("exited"), FailureKind::Exited},
+                                                         {QStringLiteral("lost"), FailureKind::Lost}};
+    if (outcomes.count(outcome)) {
+        row.outcome = outcomes.at(outcome);
+        row.agent0Radius = o.value(QStringLiteral("agent0_radius")).toInt();
+        row.agent0Rank = o.value(QStringLiteral("agent0_rank")).toInt();
+        row.opponentsAlive = o.value(QStringLiteral("opponents_alive")).toInt();
+        return true;
+    }
+    if (failures.count(outcome)) {
+        row.failure = failures.at(outcome);
+        row.failureCode = o.value(QStringLiteral("failure_code")).toInt();
+        return true;
+    }
+    return false;
+}
+
+// The settings every shard must share, as one comparable line.
+QString settingsOf(const QJsonObject &root)
+{
+    return QStringLiteral("seeds from %1, %2 games, step limit %3, time limit %4 ms, max failures %5")
+        .arg(root.value(QStringLiteral("first_seed")).toVariant().toLongLong())
+        .arg(root.value(QStringLiteral("games")).toInt())
+        .arg(root.value(QStringLiteral("max_steps")).toInt())
+        .arg(root.value(QStringLiteral("time_limit_ms")).toInt())
+        .arg(root.value(QStringLiteral("max_failures")).toInt());
+}
+
+} // namespace
+
+bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
+                 const std::function<RunResults &(const QStringList &labels, int baseline)> &prepare)
+{
+    std::map<int, Shard> shards;
+    for (const QString &path : inputs) {
+        Shard shard;
+        if (!readShard(path, shard, error))
+            return false;
+        const Shard &first = shards.empty() ? shard : shards.begin()->second;
+        if (settingsOf(shard.root) != settingsOf(first.root)) {
+            error = QStringLiteral("%1 has different settings (%2) from %3 (%4)")
+                        .arg(path, settingsOf(shard.root), first.path, settingsOf(first.root));
+            return false;
+        }
+        if (shard.count != first.count) {
+            error = QStringLiteral("%1 is a shard of %2, %3 of %4").arg(path).arg(shard.count).arg(first.path).arg(first.count);
+            return false;
+        }
+        if (shards.count(shard.index)) {
+            error = QStringLiteral("%1 and %2 are both shard %3 of %4: they overlap")
+                        .arg(shards.at(shard.index).path, path)
+                        .arg(shard.index)
+                        .arg(shard.count);
+            return false;
+        }
+        shards.emplace(shard.index, shard);
+    }
+    const Shard &first = shards.begin()->second;
+    for (int k = 1; k <= first.count; ++k) {
+        if (!shards.count(k)) {
+            error = QStringLiteral("shard %1 of %2 is missing").arg(k).arg(first.count);
+            return false;
+        }
+    }
+    if (int(shards.size()) != first.count) {
+        error = QStringLiteral("the shards are numbered beyond their count of %1").arg(first.count);
+        return false;
+    }
+
+    const QJsonObject &root = first.root;
+    settings.firstSeed = unsigned(root.value(QStringLiteral("first_seed")).toVariant().toLongLong());
+    settings.games = root.value(QStringLiteral("games")).toInt();
+    settings.maxSteps = root.value(QStringLiteral("max_steps")).toInt();
+    settings.timeLimitMs = root.value(QStringLiteral("time_limit_ms")).toInt();
+    settings.maxFailures = root.value(QStringLiteral("max_failures")).toInt();
+    settings.shard = settings.shards = 1;
+
+    // The same controllers, in the same order, from the same files.
+    QStringList labels, hashes;
+    for (const QJsonValue &c : root.value(QStringLiteral("controllers")).toArray()) {
+        labels << c.toObject().value(QStringLiteral("controller")).toString();
+        hashes << c.toObject().value(QStringLiteral("sha256")).toString();
+    }
+    for (const auto &[k, shard] : shards) {
+        const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
+        if (controllers.size() != labels.size()) {
+            error = QStringLiteral("%1 played %2 controllers, %3 played %4")
+                        .arg(shard.path).arg(controllers.size()).arg(first.path).arg(labels.size());
+            return false;
+        }
+        for (int c = 0; c < labels.size(); ++c) {
+            const QJsonObject o = controllers[c].toObject();
+            if (o.value(QStringLiteral("controller")).toString() != labels[c]) {
+                error = QStringLiteral("%1 played %2 where %3 played %4")
+                            .arg(shard.path, o.value(QStringLiteral("controller")).toString(), first.path, labels[c]);
+                return false;
+            }
+            if (o.value(QStringLiteral("sha256")).toString() != hashes[c]) {
+                error = QStringLiteral("%1 is a different file in %2 than in %3 (another SHA-256)")
+                            .arg(labels[c], shard.path, first.path);
+                return false;
+            }
+            if (o.contains(QStringLiteral("stopped_after_seed"))) {
+                error = QStringLiteral("%1 stopped %2 after --max-failures; stopped shards do not add up to one run")
+                            .arg(shard.path, labels[c]);
+                return false;
+            }
+        }
+        if (shard.root.value(QStringLiteral("baseline")) != root.value(QStringLiteral("baseline"))) {
+            error = QStringLiteral("%1 has another baseline than %2").arg(shard.path, first.path);
+            return false;
+        }
+    }
+    const int baseline = int(labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
+    RunResults &results = prepare(labels, std::max(0, baseline));
+    for (int c = 0; c < labels.size(); ++c)
+        results.setSha256(c, hashes[c]);
+
+    // Seed by seed, as the single run hands them over.
+    int index = 0;
+    for (const auto &[k, shard] : shards) {
+        ArenaSettings part = settings;
+        part.shard = k;
+        part.shards = first.count;
+        const SeedRange range = part.played();
+        if (shard.first != qint64(range.first) || shard.games != range.games) {
+            error = QStringLiteral("%1 holds seeds %2 to %3, but shard %4 of %5 is seeds %6 to %7")
+                        .arg(shard.path)
+                        .arg(shard.first)
+                        .arg(shard.first + shard.games - 1)
+                        .arg(k)
+                        .arg(first.count)
+                        .arg(range.first)
+                        .arg(qint64(range.first) + range.games - 1);
+            return false;
+        }
+        const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
+        std::vector<QJsonArray> rows;
+        for (int c = 0; c < labels.size(); ++c) {
+            const QJsonObject o = controllers[c].toObject();
+            rows.push_back(o.value(QStringLiteral("games")).toArray());
+            if (rows.back().size() != range.games) {
+                error = QStringLiteral("%1 holds %2 games of %3, not %4").arg(shard.path).arg(rows.back().size()).arg(labels[c]).arg(range.games);
+                return false;
+            }
+            const QJsonObject summary = o.value(QStringLiteral("summary")).toObject();
+            CallTiming timing;
+            timing.calls = summary.value(QStringLiteral("calls")).toVariant().toLongLong();
+            timing.totalNs = summary.value(QStringLiteral("call_total_ns")).toDouble();
+            timing.worstNs = summary.value(QStringLiteral("call_worst_us")).toDouble() * 1000.0;
+            results.timing(c, timing);
+        }
+        for (int g = 0; g < range.games; ++g, ++index) {
+            for (int c = 0; c < labels.size(); ++c) {
+                GameRow row;
+                if (!parseRow(rows[size_t(c)][g].toObject(), row) || row.seed != range.first + unsigned(g)) {
+                    error = QStringLiteral("%1: game %2 of %3 is damaged").arg(shard.path).arg(g + 1).arg(labels[c]);
+                    return false;
+                }
+                results.gameRow(c, index, row);
+            }
+        }
+    }
+    return true;
+}
+
+int runMerge(const QStringList &inputs, const QString &csvPath, const QString &jsonPath)
+{
+    auto fail = [](const QString &error) {
+        std::fprintf(stderr, "pelloria-arena merge: %s\n", error.toLocal8Bit().constData());
+        return int(ArenaUsageError);
+    };
+    ArenaOutputs outputs;
+    QString error;
+    if (!outputs.open(csvPath, jsonPath, error))
+        return fail(error);
+    ArenaSettings settings;
+    std::unique_ptr<RunResults> results;
+    const bool merged = mergeShards(inputs, settings, error, [&](const QStringList &labels, int baseline) -> RunResults & {
+        QVector<ControllerSpec> specs;
+        for (const QString &label : labels)
+            specs.append({label, label, QString()});
+        results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
+        return *results;
+    });
+    if (!merged)
+        return fail(error);
+    if (!outputs.finish(*results, settings, error))
+        return fail(error);
+    return results->anyFailure() ? ArenaControllerFailed : ArenaOk;
+}
