@@ -8,8 +8,9 @@ build="${PELLORIA_BUILD_DIR:-$root/build}"
 sanitized="${PELLORIA_SANITIZE_BUILD_DIR:-$root/build-asan}"
 jobs="$(nproc)"
 
-# The static checks and the Windows cross-build need these too.
-bash "$root/scripts/setup.sh" clang-tidy cppcheck g++-mingw-w64-x86-64 g++-mingw-w64-i686
+# The static checks, the Windows cross-build and the sharded-run test
+# (GNU parallel) need these too.
+bash "$root/scripts/setup.sh" clang-tidy cppcheck g++-mingw-w64-x86-64 g++-mingw-w64-i686 parallel
 
 export QT_QPA_PLATFORM=offscreen
 

@@ -10,6 +10,7 @@
 #include "runner.h"
 #include "separate_generators.h"
 #include "statistics.h"
+#include "arena_process.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,27 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-constexpr int processWaitMs = 60000;
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run arena(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(ARENA_EXE), arguments);
-    Run run;
-    if (!process.waitForFinished(processWaitMs))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 ArenaSettings settings(unsigned firstSeed, int games)
 {
