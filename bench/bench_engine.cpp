@@ -5,6 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cstdlib>
+
 namespace {
 
 constexpr unsigned firstSeed = 1;
@@ -32,6 +35,65 @@ void BM_TickWithActionChoice(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_TickWithActionChoice);
+
+// The floor under a tick: the draws the rules require of the generator
+// every step (nine opponents' actions, the reference controller's action
+// and nine swaps of the visit order's shuffle), and nothing else.
+constexpr int drawsPerStep = 9 + 1 + 9;
+
+void BM_DrawFloor(benchmark::State &state)
+{
+    std::srand(firstSeed);
+    unsigned sum = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        for (int d = 0; d < drawsPerStep; ++d)
+            sum += unsigned(std::rand());
+    }
+    benchmark::DoNotOptimize(sum);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DrawFloor);
+
+// Both in one measurement, a tick right after its floor, so that a noisy
+// machine slows both alike: `tick_over_floor` is the figure to quote.
+void BM_TickOverFloor(benchmark::State &state)
+{
+    constexpr int ticks = 200000;
+    Ball_engine engine;
+    engine.setup(10, 100);
+    unsigned seed = firstSeed;
+    using Clock = std::chrono::steady_clock;
+    double tickNs = 0, floorNs = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        engine.resetSeeded(seed);
+        size_t phase = 0;
+        Clock::duration inTicks{};
+        // Timed a game at a time, so that laying out the next is left out.
+        for (int done = 0; done < ticks;) {
+            const auto start = Clock::now();
+            int alive = 0;
+            do {
+                chooseAllActions(engine);
+                alive = stepArena(engine, phase);
+            } while (++done < ticks && alive > maxAliveWhenSet);
+            inTicks += Clock::now() - start;
+            engine.resetSeeded(++seed);
+            phase = 0;
+        }
+        unsigned sum = 0;
+        const auto start = Clock::now();
+        for (int t = 0; t < ticks * drawsPerStep; ++t)
+            sum += unsigned(std::rand());
+        benchmark::DoNotOptimize(sum);
+        floorNs = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / ticks;
+        tickNs = std::chrono::duration<double, std::nano>(inTicks).count() / ticks;
+        state.SetIterationTime(tickNs * ticks * 1e-9);
+    }
+    state.counters["tick_ns"] = tickNs;
+    state.counters["floor_ns"] = floorNs;
+    state.counters["tick_over_floor"] = tickNs / floorNs;
+}
+BENCHMARK(BM_TickOverFloor)->Iterations(1)->Repetitions(5)->UseManualTime()->ReportAggregatesOnly(true);
 
 void BM_WholeGame(benchmark::State &state)
 {

@@ -26,13 +26,24 @@ constexpr Acceleration actionTable[] = {
 };
 constexpr int actionCount = static_cast<int>(sizeof actionTable / sizeof actionTable[0]);
 
+// The speed cap 5 * (maxRadius / r) for the game's cap of 200, for every
+// radius: a move then needs no division.
+constexpr int gameMaxRadius = 200;
+struct SpeedCaps {
+    int cap[gameMaxRadius + 1] = {};
+    constexpr SpeedCaps()
+    {
+        for (int r = 1; r <= gameMaxRadius; ++r)
+            cap[r] = 5 * (gameMaxRadius / r);
+    }
+};
+constexpr SpeedCaps speedCaps;
+
 } // namespace
 
 long double distance(int x1, int y1, int x2, int y2)
 {
-    const long double dx = static_cast<long double>(x1 - x2);
-    const long double dy = static_cast<long double>(y1 - y2);
-    return std::sqrt(dx * dx + dy * dy);
+    return std::sqrt(static_cast<long double>(squaredDistance(x1, y1, x2, y2)));
 }
 
 Ball_engine::Ball_engine() : QObject(nullptr), controllerFunction(&controller) {}
@@ -214,7 +225,7 @@ void Ball_engine::moveAgent(size_t i)
         return;
     decodeAction(i);
 
-    const int vmax = 5 * (maxRadius / r);
+    const int vmax = (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
     int x = xCoordinate[i];
     int y = yCoordinate[i];
     int vx = xVelocity[i] + xAcceleration[i];
@@ -311,7 +322,9 @@ void Ball_engine::shuffleVisitOrder()
     if (numAgents < 2)
         return;
     for (size_t i = 0; i + 1 < numAgents; ++i) {
-        const size_t j = i + static_cast<size_t>(std::rand()) % (numAgents - i);
+        // In 32 bits: the same remainder as in size_t, at a fraction of the
+        // cost of a 64-bit division.
+        const size_t j = i + static_cast<unsigned>(std::rand()) % static_cast<unsigned>(numAgents - i);
         std::swap(visitOrder[i], visitOrder[j]);
     }
 }
@@ -338,8 +351,7 @@ void Ball_engine::settleContests()
                 continue;
             const int ra = circleRadius[a];
             const int rb = circleRadius[b];
-            if (distance(xCoordinate[a], yCoordinate[a], xCoordinate[b], yCoordinate[b])
-                >= static_cast<long double>(ra + rb))
+            if (!closerThan(squaredDistance(xCoordinate[a], yCoordinate[a], xCoordinate[b], yCoordinate[b]), ra + rb))
                 continue;
             if (ra > rb) {
                 circleRadius[a] = std::min(ra + 1, maxRadius);
@@ -365,13 +377,15 @@ void Ball_engine::eatResources()
         if (circleRadius[j] <= 0)
             continue;
         const Spans resource = resourceSpans(j);
-        long double best = static_cast<long double>(width);
+        // The nearest so far, as a squared distance; none nearer than the
+        // arena's width wins.
+        long long best = static_cast<long long>(width) * width;
         size_t winner = numAgents;
         for (size_t i = 0; i < numAgents; ++i) {
             if (circleRadius[i] <= 0 || !spansOverlap(spans[i], resource))
                 continue;
-            const long double d = distance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
-            if (d < static_cast<long double>(circleRadius[i] + circleRadius[j]) && d < best) {
+            const long long d = squaredDistance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
+            if (closerThan(d, circleRadius[i] + circleRadius[j]) && d < best) {
                 best = d;
                 winner = i;
             }

@@ -17,8 +17,33 @@ using ControllerFunction = void (*)(int &action, const size_t agent, const size_
                                     const int *xCoordinate, const int *yCoordinate,
                                     const int *xVelocity, const int *yVelocity);
 
-// Euclidean distance between two centres. Extended precision keeps
-// `distance < r1 + r2` equivalent to the exact integer test.
+// The squared distance between two centres, exact in integers.
+inline long long squaredDistance(int x1, int y1, int x2, int y2)
+{
+    const long long dx = x1 - x2;
+    const long long dy = y1 - y2;
+    return dx * dx + dy * dy;
+}
+
+// Whether two centres `squared` apart are closer than `reach` (the sum of
+// two radii, or the arena's width): `distance < reach` decided in integers.
+//
+// The step compares distances only with such whole numbers and with each
+// other, and these integer comparisons give exactly what the comparisons of
+// `distance` (a correctly rounded long double square root) give:
+// - sqrt(n) < m  <=>  n < m*m for whole n, m >= 0, since sqrt is increasing
+//   and rounding keeps the order; the rounded root of m*m - 1 stays below m
+//   because their gap, 1 / (m + sqrt(m*m - 1)) > 1 / (2m), is far wider than
+//   a long double's spacing near m (2^-52 at m = 3300);
+// - sqrt(n1) < sqrt(n2)  <=>  n1 < n2 for the same reason: neighbouring
+//   roots below 2^24 are over 2^-13 apart.
+// tests/test_step.cpp checks both over every distance the arena allows.
+inline bool closerThan(long long squared, int reach)
+{
+    return squared < static_cast<long long>(reach) * reach;
+}
+
+// Euclidean distance between two centres.
 long double distance(int x1, int y1, int x2, int y2);
 
 class Ball_engine : public QObject

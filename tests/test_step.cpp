@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <cmath>
+
 class TestStep : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void oneAgentEatsFromSeveralResources();
     void endTestCounts_data();
     void endTestCounts();
+    void integerDistanceTestsMatchTheSquareRoot();
+    void speedCapTableMatchesTheDivision();
 
 private:
     Ball_engine *engine = nullptr;
@@ -303,6 +307,56 @@ void TestStep::endTestCounts()
     QCOMPARE(counted, alive);
     QCOMPARE(isGameSet(counted), set);
     QCOMPARE(phase, size_t(1));
+}
+
+void TestStep::integerDistanceTestsMatchTheSquareRoot()
+{
+    // Every squared distance two centres in a 1600 x 900 arena can have.
+    constexpr long long maxSquared = 1600LL * 1600 + 900LL * 900;
+    long long outOfOrder = 0;
+    long double previous = -1;
+    for (long long n = 0; n <= maxSquared; ++n) {
+        const long double root = std::sqrt(static_cast<long double>(n));
+        outOfOrder += root > previous ? 0 : 1;
+        previous = root;
+    }
+    QCOMPARE(outOfOrder, 0LL); // distinct squares keep distinct, ordered roots
+
+    // Against every whole reach: sums of two radii (up to 400) and the
+    // arena's width (up to 1600), right at the boundary where it matters.
+    long long disagreements = 0;
+    for (int m = 0; m <= 1600; ++m) {
+        for (long long n : {(long long)m * m - 1, (long long)m * m, (long long)m * m + 1}) {
+            if (n < 0)
+                continue;
+            const bool byRoot = std::sqrt(static_cast<long double>(n)) < static_cast<long double>(m);
+            disagreements += byRoot == closerThan(n, m) ? 0 : 1;
+        }
+    }
+    QCOMPARE(disagreements, 0LL);
+
+    // And through the engine's own functions, on centres across the arena.
+    for (int x1 : {0, 1, 799, 1600})
+        for (int y1 : {0, 450, 900})
+            for (int x2 : {0, 3, 1597, 1600})
+                for (int y2 : {0, 17, 900})
+                    for (int reach : {1, 20, 41, 399, 400, 1600})
+                        QCOMPARE(distance(x1, y1, x2, y2) < reach,
+                                 closerThan(squaredDistance(x1, y1, x2, y2), reach));
+    QCOMPARE(squaredDistance(3, 4, 0, 0), 25LL);
+    QVERIFY(!closerThan(25, 5)); // touching is not closer
+    QVERIFY(closerThan(24, 5));
+}
+
+void TestStep::speedCapTableMatchesTheDivision()
+{
+    // Every radius a living agent can have, at rest, pressed right.
+    for (int radius = 1; radius <= 200; ++radius) {
+        placeAgent(*engine, 0, 200, 450, radius, 1001, 0);
+        engine->getActions()[0] = 0;
+        engine->moveAgent(0);
+        QCOMPARE(vx()[0], 5 * (200 / radius));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestStep)
