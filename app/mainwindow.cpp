@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "tick.h"
+#include "game_rules.h"
 #include "widget.h"
 #include "widget_agent.h"
 #include "widget_engine.h"
@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr size_t agentsPerGame = 10;
 constexpr int buttonWidth = 100;
 constexpr int buttonHeight = 50;
 
@@ -28,7 +27,7 @@ const char *const MainWindow::iconPath = "icon//ball_icon.PNG";
 
 MainWindow::MainWindow(QWidget *parent, size_t screenWidth) : QMainWindow(parent)
 {
-    numAgents = agentsPerGame;
+    numAgents = rules::agentsPerGame;
     engine.setup(numAgents, arenaScaleFor(screenWidth));
     arenaPainter.setup(static_cast<uint32_t>(numAgents), engine);
     Widget *arenaView = new Widget(&arenaPainter, &engine, this);
@@ -68,7 +67,7 @@ void MainWindow::handleStartButton()
         engine.reset();
         engineWorker->start();
         agentWorker->start();
-        viewTimer->start(tickIntervalMs);
+        viewTimer->start(rules::tickIntervalMs);
         startButton->setText(QString::fromUtf8(pauseText));
         return;
     }
@@ -79,7 +78,7 @@ void MainWindow::handleStartButton()
         startButton->setText(QString::fromUtf8(resumeText));
         return;
     }
-    viewTimer->start(tickIntervalMs);
+    viewTimer->start(rules::tickIntervalMs);
     engineWorker->start();
     agentWorker->start();
     startButton->setText(QString::fromUtf8(pauseText));

@@ -1,12 +1,12 @@
 #include "tick_worker.h"
 
-#include "tick.h"
+#include "game_rules.h"
 
 #include <QThread>
 #include <QTimer>
 
 TickWorker::TickWorker(Ball_engine *engine, QWidget *parent)
-    : QWidget(parent), engine(engine), interval(tickIntervalMs)
+    : QWidget(parent), engine(engine), interval(rules::tickIntervalMs)
 {
     thread = new QThread(this);
     timer = new QTimer(thread);

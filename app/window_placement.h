@@ -5,14 +5,15 @@
 #include <QPoint>
 #include <QSize>
 
-#include <cstddef>
+#include "game_rules.h"
 
-constexpr size_t maxArenaScale = 100; // an arena of at most 1600 x 900
+#include <cstddef>
 
 // Sixteenth of the screen width, capped; the screen height plays no part.
 constexpr int arenaScaleFor(size_t screenWidth)
 {
-    return static_cast<int>(screenWidth / 16 > maxArenaScale ? maxArenaScale : screenWidth / 16);
+    const size_t scale = screenWidth / rules::arenaWidthUnits;
+    return scale > size_t(rules::maxArenaScale) ? rules::maxArenaScale : static_cast<int>(scale);
 }
 
 // Puts the window's centre on the screen's centre, halving each side's last

@@ -253,7 +253,7 @@ void hostMain(const HostSetup &setup)
 
     // Laid out once here; every game's process inherits it ready.
     static Ball_engine engine;
-    engine.setup(arenaAgents, arenaScale);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
 
     if (::pipe(childPipe) != 0 || ::pipe(takenPipe) != 0)
         ::_exit(5);

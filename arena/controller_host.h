@@ -63,9 +63,6 @@ static_assert(sizeof(HostMessage) <= 4096, "a message must be written in one pie
 class Ball_engine;
 struct GameResult;
 
-// Every game is played on the game's arena: ten agents, 1600 x 900.
-constexpr size_t arenaAgents = 10;
-constexpr int arenaScale = 100;
 
 // The row of a game that was played to its end.
 GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result);

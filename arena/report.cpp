@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int agentsInRank = 10;
+constexpr size_t agentsInRank = rules::agentsPerGame;
 
 QString signedFixed(double value, int decimals)
 {

@@ -497,7 +497,7 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
     static SeparateGenerators separate;
     generators = &separate;
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(&separatedController);
     RowOrder order(controllers.size(), settings.maxFailures, listener);
     const SeedRange range = settings.played();

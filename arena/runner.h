@@ -3,6 +3,7 @@
 #ifndef ARENA_RUNNER_H
 #define ARENA_RUNNER_H
 
+#include "game_rules.h"
 #include "statistics.h"
 
 #include <QString>
@@ -19,7 +20,7 @@ struct ArenaSettings {
     unsigned int firstSeed = 1; // the whole run's seeds, over all shards
     int games = 100;
     int maxSteps = 100000;
-    int timeLimitMs = 50;
+    int timeLimitMs = rules::tickIntervalMs;
     int maxFailures = 0; // a controller stops after this many failed games; 0: never
     int jobs = 1;        // games played side by side
     int shard = 1;       // this run plays shard `shard` of `shards`

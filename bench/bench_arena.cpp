@@ -32,7 +32,7 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 double bareLoopSeconds(ControllerFunction reference)
 {
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(reference);
     const auto start = std::chrono::steady_clock::now();
     long steps = 0;

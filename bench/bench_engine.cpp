@@ -18,7 +18,7 @@ constexpr int maxSteps = 100000;
 void BM_TickWithActionChoice(benchmark::State &state)
 {
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     unsigned seed = firstSeed;
     engine.resetSeeded(seed);
     size_t phase = 0;
@@ -60,7 +60,7 @@ void BM_TickOverFloor(benchmark::State &state)
 {
     constexpr int ticks = 200000;
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     unsigned seed = firstSeed;
     using Clock = std::chrono::steady_clock;
     double tickNs = 0, floorNs = 0;
@@ -98,7 +98,7 @@ BENCHMARK(BM_TickOverFloor)->Iterations(1)->Repetitions(5)->UseManualTime()->Rep
 void BM_WholeGame(benchmark::State &state)
 {
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     unsigned seed = firstSeed;
     long steps = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)

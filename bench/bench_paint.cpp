@@ -14,13 +14,13 @@ namespace {
 void BM_PaintFullArena(benchmark::State &state)
 {
     Ball_engine engine;
-    engine.setup(10, 100);
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.resetSeeded(1);
-    for (size_t i = 0; i < 10; ++i)
+    for (size_t i = 0; i < rules::agentsPerGame; ++i)
         engine.xAcceleration[i] = engine.yAcceleration[i] = 1;
     ArenaPainter arenaPainter;
-    arenaPainter.setup(10, engine);
-    QImage image(1600, 900, QImage::Format_ARGB32_Premultiplied);
+    arenaPainter.setup(rules::agentsPerGame, engine);
+    QImage image(rules::maxArenaWidth, rules::maxArenaHeight, QImage::Format_ARGB32_Premultiplied);
     QPaintEvent event(image.rect());
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QPainter painter(&image);

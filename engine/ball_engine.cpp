@@ -81,8 +81,8 @@ void Ball_engine::setup(size_t agents, int scale)
     freeArrays();
     numAgents = agents;
     numResources = agents / 2;
-    width = 16 * scale;
-    height = 9 * scale;
+    width = rules::arenaWidthUnits * scale;
+    height = rules::arenaHeightUnits * scale;
     if (numAgents == 0)
         return;
 

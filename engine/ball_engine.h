@@ -5,6 +5,8 @@
 #ifndef BALL_ENGINE_H
 #define BALL_ENGINE_H
 
+#include "game_rules.h"
+
 #include <QColor>
 #include <QObject>
 
@@ -93,8 +95,8 @@ public:
     void settleContests();
     void eatResources();
 
-    int width = 1600;
-    int height = 900;
+    int width = rules::maxArenaWidth;
+    int height = rules::maxArenaHeight;
     int resourceMaxRadius = 10;
     int maxRadius = 200;
     int initRadius = 20;

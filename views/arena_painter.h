@@ -2,6 +2,8 @@
 #ifndef ARENA_PAINTER_H
 #define ARENA_PAINTER_H
 
+#include "game_rules.h"
+
 #include <QBrush>
 #include <QPen>
 
@@ -30,7 +32,7 @@ private:
     QBrush background;
     QBrush *agentBrushes = nullptr;
     QPen circlePen;
-    int arenaHeight = 900;
+    int arenaHeight = rules::maxArenaHeight;
 };
 
 #endif

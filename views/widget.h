@@ -2,6 +2,8 @@
 #ifndef WIDGET_H
 #define WIDGET_H
 
+#include "game_rules.h"
+
 #include <QWidget>
 
 class ArenaPainter;
@@ -12,8 +14,8 @@ class Widget : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int viewWidth = 1600;
-    static constexpr int viewHeight = 900;
+    static constexpr int viewWidth = rules::maxArenaWidth;
+    static constexpr int viewHeight = rules::maxArenaHeight;
 
     Widget(ArenaPainter *arenaPainter, Ball_engine *engine, QWidget *parent);
 
