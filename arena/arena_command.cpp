@@ -25,6 +25,7 @@ namespace {
 constexpr unsigned int maxGames = 10000000;
 // More processes than this would only queue for the cores.
 constexpr unsigned int maxJobs = 256;
+constexpr unsigned int maxMemoryLimitMb = 1u << 20; // a terabyte
 
 bool parseCount(const QCommandLineParser &parser, const QString &name, unsigned int minimum,
                 unsigned int maximum, unsigned int &value, QString &error)
@@ -121,6 +122,12 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
                       QStringLiteral("Play only part K of N of the seeds: the K-th of N contiguous, "
                                      "near-equal parts. 'pelloria-arena merge' joins the shards' JSON."),
                       QStringLiteral("K/N")});
+    parser.addOption({QStringLiteral("memory-limit"),
+                      QStringLiteral("Megabytes a controller may map beyond the game's own (default 512)."),
+                      QStringLiteral("MB")});
+    parser.addOption({QStringLiteral("no-sandbox"),
+                      QStringLiteral("Let controllers do anything this user may (open files, sockets, "
+                                     "processes): for debugging your own code only.")});
     parser.addOption({QStringLiteral("log-dir"),
                       QStringLiteral("Folder for the controllers' own output, one log each "
                                      "(default: a new folder in the system's temp folder)."),
@@ -148,7 +155,7 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
             return false;
         }
         for (const char *option : {"seed", "games", "max-steps", "controller", "time-limit", "baseline",
-                                   "max-failures", "jobs", "shard", "log-dir"}) {
+                                   "max-failures", "jobs", "shard", "log-dir", "memory-limit", "no-sandbox"}) {
             if (parser.isSet(QString::fromLatin1(option))) {
                 error = QStringLiteral("merge takes its settings from the shards, not --%1").arg(QLatin1String(option));
                 return false;
@@ -162,7 +169,7 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     ArenaSettings &s = command.settings;
     unsigned int seed = s.firstSeed, games = unsigned(s.games), maxSteps = unsigned(s.maxSteps),
                  timeLimit = unsigned(s.timeLimitMs), maxFailures = 0,
-                 jobs = unsigned(std::max(1, QThread::idealThreadCount()));
+                 jobs = unsigned(std::max(1, QThread::idealThreadCount())), memoryLimit = unsigned(s.memoryLimitMb);
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         const QString text = parser.value(QStringLiteral("seed"));
@@ -176,7 +183,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
         || !parseCount(parser, QStringLiteral("max-steps"), 1, INT_MAX, maxSteps, error)
         || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error)
         || !parseCount(parser, QStringLiteral("max-failures"), 1, INT_MAX, maxFailures, error)
-        || !parseCount(parser, QStringLiteral("jobs"), 1, maxJobs, jobs, error))
+        || !parseCount(parser, QStringLiteral("jobs"), 1, maxJobs, jobs, error)
+        || !parseCount(parser, QStringLiteral("memory-limit"), 16, maxMemoryLimitMb, memoryLimit, error))
         return false;
     if (parser.isSet(QStringLiteral("shard"))) {
         const QString text = parser.value(QStringLiteral("shard"));
@@ -201,6 +209,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.timeLimitMs = int(timeLimit);
     s.maxFailures = int(maxFailures);
     s.jobs = int(jobs);
+    s.memoryLimitMb = int(memoryLimit);
+    s.sandbox = !parser.isSet(QStringLiteral("no-sandbox"));
     if (s.shards > int(games)) {
         error = QStringLiteral("--shard %1/%2 leaves shards without games: there are only %3").arg(s.shard).arg(s.shards).arg(games);
         return false;

@@ -120,11 +120,22 @@ void sendGame(const GameRow &row)
     send(game.messageFd, message);
 }
 
-// Output still buffered when the controller ends the process itself.
-void tagAtExit()
+// The controller ended the process itself: its output still buffered goes
+// to the log, and the process ends there with the controller's status. The
+// handlers the arena's process was born with (leak checks, toolkit
+// clean-ups) have no business in a game, and would break its sandbox.
+#if defined(__GLIBC__)
+void endedByController(int status, void *)
+{
+    controlleroutput::tag(game.seed, int((game.edges + 1) / 2));
+    ::_exit(status);
+}
+#else
+void endedByController()
 {
     controlleroutput::tag(game.seed, int((game.edges + 1) / 2));
 }
+#endif
 
 void timedController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
                      const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
@@ -179,7 +190,11 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
     game.ticket = request.ticket;
     game.limitTicks = uint64_t(setup.timeLimitNs / callclock::nanosecondsPerTick());
     game.limitMs = int32_t(setup.timeLimitNs / 1e6);
-    std::atexit(&tagAtExit);
+#if defined(__GLIBC__)
+    ::on_exit(&endedByController, nullptr);
+#else
+    std::atexit(&endedByController);
+#endif
 
     engine.setController(&timedController);
     const GameResult result = playSeededGame(engine, request.seed, setup.maxSteps);
@@ -209,7 +224,7 @@ struct Taken {
 int takenPipe[2] = {-1, -1};
 constexpr int maxSpares = 16;
 
-pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction function)
+pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction function, bool confine)
 {
     std::fflush(nullptr);
     const pid_t pid = ::fork();
@@ -217,6 +232,10 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         ::close(childPipe[0]);
         ::close(childPipe[1]);
         ::close(takenPipe[0]);
+        // Confined before it even learns its seed: nothing of the
+        // controller's runs in this process outside the sandbox.
+        static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};
+        const bool confined = confine && sandbox::enter(setup.limits, &refusedBeforeItsSlot);
         HostRequest request;
         if (!readAll(setup.requestFd, &request, sizeof request) || request.slot < 0)
             ::_exit(0); // the arena is done
@@ -224,6 +243,12 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         if (!writeAll(takenPipe[1], &taken, sizeof taken))
             ::_exit(0);
         ::close(takenPipe[1]);
+        GameWatch &watch = setup.watches[request.slot];
+        sandbox::recordRefusalsIn(&watch.refused);
+        if (confine && !confined) {
+            watch.refused.store(sandbox::setupFailed);
+            ::_exit(0); // never play unconfined when confined was asked for
+        }
         gameMain(setup, engine, function, request);
     }
     return pid;
@@ -249,6 +274,11 @@ void hostMain(const HostSetup &setup)
         ::_exit(0);
     }
     hello.type = HostMessageType::Loaded;
+    // Tried once here, so that a system without it is said once, up front.
+    QString noSandbox;
+    const bool confine = setup.sandbox && sandbox::available(noSandbox);
+    if (setup.sandbox && !confine)
+        std::snprintf(hello.text, sizeof hello.text, "%s", noSandbox.toLocal8Bit().constData());
     send(setup.messageFd, hello);
 
     // Laid out once here; every game's process inherits it ready.
@@ -287,7 +317,7 @@ void hostMain(const HostSetup &setup)
 
     for (;;) {
         while (spareCount < wantedSpares && runningCount + spareCount < maxRunning) {
-            const pid_t pid = forkSpare(setup, engine, loaded.function);
+            const pid_t pid = forkSpare(setup, engine, loaded.function, confine);
             if (pid < 0)
                 break;
             spares[spareCount++] = pid;

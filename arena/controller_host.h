@@ -8,6 +8,7 @@
 #ifndef CONTROLLER_HOST_H
 #define CONTROLLER_HOST_H
 
+#include "sandbox.h"
 #include "statistics.h"
 
 #include <QtGlobal>
@@ -29,6 +30,8 @@ struct GameWatch {
     // Two edges a call, odd while inside the controller. One call a step, so
     // the edges give the step without any bookkeeping in the game loop.
     std::atomic<uint64_t> callEdges{0};
+    // The system call the sandbox refused, or sandbox::nothingRefused.
+    std::atomic<int32_t> refused{-1};
 
     int step() const { return int((callEdges.load(std::memory_order_relaxed) + 1) / 2); }
 };
@@ -55,7 +58,7 @@ struct HostMessage {
     int32_t waitStatus = 0; // ProcessEnded
     GameRow row;            // GameDone
     CallTiming timing;      // GameDone
-    char text[512] = {};    // LoadFailed
+    char text[512] = {};    // LoadFailed: why; Loaded: why there is no sandbox, if there is none
 };
 static_assert(std::is_trivially_copyable<HostMessage>::value, "messages are copied through a pipe");
 static_assert(sizeof(HostMessage) <= 4096, "a message must be written in one piece");
@@ -76,6 +79,8 @@ struct HostSetup {
     int maxSteps = 0;
     double timeLimitNs = 0;
     int spares = 1; // games' processes kept forked ahead
+    bool sandbox = true;
+    SandboxLimits limits;
 };
 
 #ifdef PELLORIA_ISOLATION

@@ -79,12 +79,15 @@ bool parseRow(const QJsonObject &o, GameRow &row)
 // The settings every shard must share, as one comparable line.
 QString settingsOf(const QJsonObject &root)
 {
-    return QStringLiteral("seeds from %1, %2 games, step limit %3, time limit %4 ms, max failures %5")
+    return QStringLiteral("seeds from %1, %2 games, step limit %3, time limit %4 ms, max failures %5, "
+                          "sandbox %6, memory limit %7 MB")
         .arg(root.value(QStringLiteral("first_seed")).toVariant().toLongLong())
         .arg(root.value(QStringLiteral("games")).toInt())
         .arg(root.value(QStringLiteral("max_steps")).toInt())
         .arg(root.value(QStringLiteral("time_limit_ms")).toInt())
-        .arg(root.value(QStringLiteral("max_failures")).toInt());
+        .arg(root.value(QStringLiteral("max_failures")).toInt())
+        .arg(root.value(QStringLiteral("sandbox")).toBool() ? QStringLiteral("on") : QStringLiteral("off"))
+        .arg(root.value(QStringLiteral("memory_limit_mb")).toInt());
 }
 
 } // namespace
@@ -134,6 +137,8 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
     settings.maxSteps = root.value(QStringLiteral("max_steps")).toInt();
     settings.timeLimitMs = root.value(QStringLiteral("time_limit_ms")).toInt();
     settings.maxFailures = root.value(QStringLiteral("max_failures")).toInt();
+    settings.sandbox = root.value(QStringLiteral("sandbox")).toBool();
+    settings.memoryLimitMb = root.value(QStringLiteral("memory_limit_mb")).toInt();
     settings.shard = settings.shards = 1;
 
     // The same controllers, in the same order, from the same files.

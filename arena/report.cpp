@@ -2,6 +2,7 @@
 
 #include "run_results.h"
 #include "runner.h"
+#include "sandbox.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -117,6 +118,13 @@ QString failureReason(const GameRow &row)
     case FailureKind::TimeLimit: return QStringLiteral("a call took over %1 ms").arg(row.failureCode);
     case FailureKind::Exited:
         return QStringLiteral("the controller ended the process with exit code %1").arg(row.failureCode);
+    case FailureKind::Refused: {
+        const QString call = sandbox::callName(row.failureCode);
+        return QStringLiteral("sandbox: refused %1%2")
+            .arg(call, call == QLatin1String("mmap") || call == QLatin1String("mremap")
+                           ? QStringLiteral(" (a mapping larger than the memory limit)")
+                           : QString());
+    }
     case FailureKind::Lost: return QStringLiteral("the arena could not start the game");
     }
     return QString();
@@ -132,6 +140,10 @@ QString formatTable(const RunResults &results, const ArenaSettings &settings)
         out << " (shard " << settings.shard << " of " << settings.shards << " of seeds " << settings.firstSeed << " to "
             << settings.firstSeed + unsigned(settings.games) - 1 << ")";
     out << ", step limit " << settings.maxSteps << ", time limit " << settings.timeLimitMs << " ms per call\n";
+    if (!settings.sandbox)
+        out << "WARNING: --no-sandbox: the controllers ran unconfined, with every right of this user\n";
+    for (const QString &note : results.notes())
+        out << "WARNING: " << note << "\n";
     const QVector<ControllerResult> &controllers = results.controllers();
     for (int c = 0; c < controllers.size(); ++c) {
         const ControllerResult &r = controllers[c];
@@ -151,7 +163,7 @@ QString formatTable(const RunResults &results, const ArenaSettings &settings)
         out << "  failed games          " << t.failures();
         if (t.failures() > 0)
             out << ": crashed " << t.crashed << ", over the time limit " << t.timeLimit << ", ended the process "
-                << t.exited << ", not started " << t.lost;
+                << t.exited << ", refused by the sandbox " << t.refused << ", not started " << t.lost;
         out << "\n";
         if (r.timing.calls > 0 || r.timing.worstNs > 0)
             out << "  controller call       mean "
@@ -232,6 +244,7 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
                          {QStringLiteral("crashed"), t.crashed},
                          {QStringLiteral("time_limit"), t.timeLimit},
                          {QStringLiteral("exited"), t.exited},
+                         {QStringLiteral("refused"), t.refused},
                          {QStringLiteral("not_started"), t.lost}}},
             {QStringLiteral("call_mean_us"),
              r.timing.calls > 0 ? QJsonValue(r.timing.totalNs / double(r.timing.calls) / 1000.0) : QJsonValue()},
@@ -270,6 +283,8 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
                      {QStringLiteral("max_steps"), settings.maxSteps},
                      {QStringLiteral("time_limit_ms"), settings.timeLimitMs},
                      {QStringLiteral("max_failures"), settings.maxFailures},
+                     {QStringLiteral("sandbox"), settings.sandbox},
+                     {QStringLiteral("memory_limit_mb"), settings.memoryLimitMb},
                      {QStringLiteral("baseline"), results.controllers()[base].label},
                      {QStringLiteral("controllers"), controllers},
                      {QStringLiteral("paired_differences"), differences}};

@@ -85,6 +85,12 @@ void RunResults::writeCsv(int controller, const GameRow &row)
     csvError = csv->write(csvRow(results[controller].label, row)) < 0;
 }
 
+void RunResults::note(const QString &line)
+{
+    if (!noted.contains(line))
+        noted.append(line);
+}
+
 bool RunResults::anyFailure() const
 {
     for (const ControllerResult &r : results)

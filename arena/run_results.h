@@ -40,6 +40,8 @@ public:
     // Against the baseline; the baseline's own entry stays empty.
     const QVector<PairedTally> &paired() const { return pairs; }
     bool anyFailure() const;
+    void note(const QString &line) override;
+    const QStringList &notes() const { return noted; }
     bool csvFailed() const { return csvError; }
 
     static constexpr int failuresListed = 5;
@@ -61,6 +63,7 @@ private:
     QIODevice *csv;
     bool csvError = false;
     std::map<int, Seed> open; // seeds some controller has not delivered yet
+    QStringList noted;
 };
 
 #endif

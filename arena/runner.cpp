@@ -200,6 +200,11 @@ bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWa
         setup.maxSteps = settings.maxSteps;
         setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
         setup.spares = settings.jobs;
+        setup.sandbox = settings.sandbox;
+        setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
+        // A backstop behind the time limit: every call of a game at the
+        // limit, and ten seconds more.
+        setup.limits.cpuSeconds = (long long)settings.maxSteps * settings.timeLimitMs / 1000 + 10;
         hostMain(setup);
     }
     ::close(requests[0]);
@@ -277,6 +282,10 @@ public:
                     : QStringLiteral("%1: the library ended its process while loading").arg(controllers[int(c)].path);
                 return false;
             }
+            hello.text[sizeof hello.text - 1] = '\0';
+            if (hello.text[0] != '\0')
+                listener.note(QStringLiteral("no sandbox (%1): the controllers ran unconfined")
+                                  .arg(QString::fromLocal8Bit(hello.text)));
         }
         return true;
     }
@@ -308,6 +317,7 @@ private:
             GameWatch &watch = watches.watches[s];
             watch.pid.store(0);
             watch.callEdges.store(0);
+            watch.refused.store(sandbox::nothingRefused);
             slot = Slot();
             slot.busy = true;
             slot.ticket = ++lastTicket;
@@ -413,7 +423,13 @@ private:
     {
         GameRow row;
         row.steps = watch.step();
-        if (slot.killed) {
+        const int32_t refused = watch.refused.load();
+        if (refused >= 0) {
+            row.failure = FailureKind::Refused;
+            row.failureCode = refused;
+        } else if (refused == sandbox::setupFailed) {
+            row.failure = FailureKind::Lost;
+        } else if (slot.killed) {
             row.failure = FailureKind::TimeLimit;
             row.steps = slot.killedStep;
             row.failureCode = settings.timeLimitMs;

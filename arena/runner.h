@@ -25,6 +25,8 @@ struct ArenaSettings {
     int jobs = 1;        // games played side by side
     int shard = 1;       // this run plays shard `shard` of `shards`
     int shards = 1;
+    bool sandbox = true; // confine every game's process
+    int memoryLimitMb = 512;
 
     // Shard K of N plays the K-th of N contiguous parts of the seeds, as
     // even as whole games allow: seeds [first + (K-1)G/N, first + KG/N).
@@ -52,6 +54,8 @@ public:
     virtual void gameRow(int controller, int index, const GameRow &row) = 0;
     virtual void stopped(int controller, int afterIndex) = 0;
     virtual void timing(int controller, const CallTiming &timing) = 0;
+    // Something the report must say, such as that games ran unconfined.
+    virtual void note(const QString &line) { Q_UNUSED(line); }
 };
 
 // Loads every controller, then plays. Returns false, with a one-line error

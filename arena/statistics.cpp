@@ -164,6 +164,7 @@ void ControllerTally::add(const GameRow &row)
     case FailureKind::Crashed: ++crashed; return;
     case FailureKind::TimeLimit: ++timeLimit; return;
     case FailureKind::Exited: ++exited; return;
+    case FailureKind::Refused: ++refused; return;
     case FailureKind::Lost: ++lost; return;
     case FailureKind::None: break;
     }
@@ -225,6 +226,7 @@ const char *gameEndName(const GameRow &row)
     case FailureKind::Crashed: return "crashed";
     case FailureKind::TimeLimit: return "time-limit";
     case FailureKind::Exited: return "exited";
+    case FailureKind::Refused: return "refused";
     case FailureKind::Lost: return "lost";
     }
     return "unknown";

@@ -40,6 +40,7 @@ enum class FailureKind : int32_t {
     Crashed,   // the process died of a signal
     TimeLimit, // a call went over --time-limit
     Exited,    // the controller ended the process itself
+    Refused,   // the sandbox refused a system call it made
     Lost,      // the arena could not run the game at all
 };
 
@@ -65,13 +66,13 @@ struct ControllerTally {
     long long finished = 0;
     long long survived = 0;
     long long set = 0, noneAlive = 0, stepLimit = 0;
-    long long crashed = 0, timeLimit = 0, exited = 0, lost = 0;
+    long long crashed = 0, timeLimit = 0, exited = 0, refused = 0, lost = 0;
     long long radiusSum = 0, radiusSquares = 0; // finished games
     long long rankSum = 0, rankSquares = 0;
     long long stepsSum = 0;
 
     void add(const GameRow &row);
-    long long failures() const { return crashed + timeLimit + exited + lost; }
+    long long failures() const { return crashed + timeLimit + exited + refused + lost; }
     Interval survival() const { return wilsonInterval(survived, games); }
     Interval radius() const { return tInterval(finished, radiusSum, radiusSquares); }
     Interval rank() const { return tInterval(finished, rankSum, rankSquares); }

@@ -8,6 +8,7 @@ packages=(
   g++ cmake make pkg-config
   qtbase5-dev qtbase5-dev-tools
   libbenchmark-dev
+  libseccomp-dev
   fonts-dejavu-core
 )
 packages+=("$@")

@@ -12,6 +12,7 @@
 #include "statistics.h"
 #include "arena_process.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -100,6 +101,9 @@ private Q_SLOTS:
     void exitingControllerLosesOneGame();
     void maxFailuresStopsAController();
     void controllerOutputGoesToItsLog();
+    void sandboxRefusesEveryTrespass();
+    void sandboxLeavesHonestControllersAlone();
+    void noSandboxSaysSo();
     void loadingFailures();
     void commandLineRejectsBadValues_data();
     void commandLineRejectsBadValues();
@@ -413,6 +417,68 @@ void TestArena::controllerOutputGoesToItsLog()
     QCOMPARE(text.count(QStringLiteral("seed 1 step 7 stdout: call 7,")), 1);
 }
 
+void TestArena::sandboxRefusesEveryTrespass()
+{
+    const struct {
+        const char *library;
+        const char *call;
+    } trespasses[] = {{"opens_passwd", "openat"}, {"writes_file", "openat"}, {"socket", "socket"},
+                      {"forks", "clone"},         {"execs", "execve"},       {"allocates", "mmap"},
+                      {"ptrace", "ptrace"}};
+    QTemporaryDir logs;
+    for (const auto &t : trespasses) {
+        // Beside an honest controller, which must not notice.
+        const QString library =
+            QDir(QStringLiteral(SANDBOX_LIB_DIR)).filePath(QStringLiteral("libsandbox_%1.so").arg(QLatin1String(t.library)));
+        const QVector<ControllerSpec> specs{{library, QStringLiteral("stranger"), logs.filePath(QStringLiteral("s.log"))},
+                                            {QStringLiteral(STORES0_LIB), QStringLiteral("honest"),
+                                             logs.filePath(QStringLiteral("h.log"))}};
+        Collected collected(2);
+        QString error;
+        QVERIFY2(runArena(specs, settings(1, 3), collected, error), qPrintable(error));
+        QCOMPARE(collected.rows[0].size(), 3);
+        for (const GameRow &g : collected.rows[0]) {
+            QCOMPARE(g.failure, FailureKind::Refused);
+            QCOMPARE(g.steps, 5);
+            QVERIFY2(failureReason(g).startsWith(QStringLiteral("sandbox: refused %1").arg(QLatin1String(t.call))),
+                     qPrintable(failureReason(g)));
+        }
+        QCOMPARE(gamesOf(collected.rows[1]), gamesOf(play(STORES0_LIB, settings(1, 3))));
+    }
+    QVERIFY(!QFile::exists(QStringLiteral("pelloria-sandbox-escape.txt")));
+    QFile log(logs.filePath(QStringLiteral("s.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(!log.readAll().contains("ptrace 0")); // the call never returned to it
+}
+
+void TestArena::sandboxLeavesHonestControllersAlone()
+{
+    for (const char *library : {BRAINLET_LIB, GREEDY_LIB, PRINTS_LIB, RESEEDS_LIB, SLOW_LIB}) {
+        ArenaSettings confined = settings(11, 4);
+        ArenaSettings free = confined;
+        free.sandbox = false;
+        QCOMPARE(gamesOf(play(library, confined)), gamesOf(play(library, free)));
+    }
+}
+
+void TestArena::noSandboxSaysSo()
+{
+    QTemporaryDir dir;
+    const QString library = QDir(QStringLiteral(SANDBOX_LIB_DIR)).filePath(QStringLiteral("libsandbox_opens_passwd.so"));
+    const Run run = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"), library,
+                           QStringLiteral("--no-sandbox"), QStringLiteral("--log-dir"), dir.path()});
+    QCOMPARE(run.exitCode, int(ArenaOk));
+    QVERIFY(run.out.contains(QStringLiteral("WARNING: --no-sandbox: the controllers ran unconfined")));
+    QFile log(dir.filePath(QStringLiteral("1-libsandbox_opens_passwd.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("seed 1 step 5 stdout: read: r")); // root's line, unconfined
+    const Run confined = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"), library,
+                                QStringLiteral("--log-dir"), dir.path()});
+    QCOMPARE(confined.exitCode, int(ArenaControllerFailed));
+    QVERIFY(!confined.out.contains(QStringLiteral("WARNING")));
+    QVERIFY(confined.out.contains(QStringLiteral("refused at seed 1, step 5: sandbox: refused openat")));
+}
+
 void TestArena::loadingFailures()
 {
     const LoadedController missing = loadController(QStringLiteral("/nonexistent/lib.so"), QStringLiteral("x"));
@@ -457,6 +523,8 @@ void TestArena::commandLineRejectsBadValues_data()
     QTest::newRow("missing value") << QStringList{"--games"} << "Missing value after '--games'";
     QTest::newRow("stray argument") << QStringList{"games"} << "unexpected argument 'games'";
     QTest::newRow("zero max failures") << QStringList{"--max-failures", "0"} << "--max-failures takes";
+    QTest::newRow("tiny memory limit") << QStringList{"--memory-limit", "1"} << "--memory-limit takes";
+    QTest::newRow("merge with settings") << QStringList{"merge", "a.json", "--jobs", "2"} << "not --jobs";
     QTest::newRow("one file for both outputs")
         << QStringList{"--csv", "out.txt", "--json", "./out.txt"} << "--csv and --json name the same file";
     QTest::newRow("baseline not played")

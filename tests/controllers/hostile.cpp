@@ -9,6 +9,14 @@
 #include <cstdlib>
 #include <thread>
 
+#if defined(__unix__)
+#  include <cstring>
+#  include <sys/ptrace.h>
+#  include <sys/socket.h>
+#  include <netinet/in.h>
+#  include <unistd.h>
+#endif
+
 namespace {
 long calls = 0;
 
@@ -25,6 +33,46 @@ bool onChosenSeed()
         chosen = std::rand() == first ? 1 : 0;
     }
     return chosen == 1;
+}
+#endif
+
+#if defined(SANDBOX_OPENS_PASSWD) || defined(SANDBOX_WRITES_FILE) || defined(SANDBOX_SOCKET) \
+    || defined(SANDBOX_FORKS) || defined(SANDBOX_EXECS) || defined(SANDBOX_ALLOCATES) || defined(SANDBOX_PTRACE)
+void sandboxTrespass()
+{
+#  if defined(SANDBOX_OPENS_PASSWD)
+    if (FILE *f = std::fopen("/etc/passwd", "r")) {
+        std::printf("read: %c\n", std::fgetc(f));
+        std::fclose(f);
+    }
+#  elif defined(SANDBOX_WRITES_FILE)
+    if (FILE *f = std::fopen("pelloria-sandbox-escape.txt", "w")) {
+        std::fputs("escaped\n", f);
+        std::fclose(f);
+    }
+#  elif defined(SANDBOX_SOCKET)
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::printf("socket %d\n", s);
+#  elif defined(SANDBOX_FORKS)
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    std::printf("forked %d\n", int(child));
+#  elif defined(SANDBOX_EXECS)
+    char *const argv[] = {const_cast<char *>("/bin/true"), nullptr};
+    ::execv("/bin/true", argv);
+    std::printf("exec failed\n");
+#  elif defined(SANDBOX_ALLOCATES)
+    // 2 GB, touched, so that no lazy allocation lets it pass.
+    const size_t size = size_t(2) << 30;
+    char *block = static_cast<char *>(std::malloc(size));
+    if (block)
+        std::memset(block, 1, size);
+    std::printf("allocated %p\n", static_cast<void *>(block));
+#  elif defined(SANDBOX_PTRACE)
+    const long traced = ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    std::printf("ptrace %ld\n", traced);
+#  endif
 }
 #endif
 } // namespace
@@ -99,6 +147,12 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
         std::printf("leaving at call %ld\n", calls);
         std::exit(0);
     }
+#elif defined(SANDBOX_OPENS_PASSWD) || defined(SANDBOX_WRITES_FILE) || defined(SANDBOX_SOCKET) \
+    || defined(SANDBOX_FORKS) || defined(SANDBOX_EXECS) || defined(SANDBOX_ALLOCATES) || defined(SANDBOX_PTRACE)
+    // Tries what a controller must not, at its 5th call; it stores 0 up to
+    // there, so the report can name the step.
+    if (calls == 5)
+        sandboxTrespass();
 #elif defined(PRINTS)
     std::printf("call %ld, radius %d\n", calls, circleRadius[0]);
     if (calls % 100 == 0)

@@ -1,0 +1,169 @@
+#include "sandbox.h"
+
+#include <QtGlobal>
+
+#if defined(PELLORIA_HAVE_SECCOMP)
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <seccomp.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sandbox {
+
+namespace {
+
+std::atomic<int32_t> *refusedRecord = nullptr;
+
+// Runs in place of a refused call: say which, and end the game.
+void onRefused(int, siginfo_t *info, void *)
+{
+    if (refusedRecord)
+        refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
+    ::syscall(SYS_exit_group, 0);
+}
+
+long long mappedBytes()
+{
+    // The first field of statm is the whole address space, in pages.
+    FILE *statm = std::fopen("/proc/self/statm", "r");
+    long long pages = 0;
+    if (statm) {
+        if (std::fscanf(statm, "%lld", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    return pages * ::sysconf(_SC_PAGESIZE);
+}
+
+bool setLimit(int resource, rlim_t value)
+{
+    const rlimit limit{value, value};
+    return ::setrlimit(resource, &limit) == 0;
+}
+
+bool installFilter(const SandboxLimits &limits)
+{
+    scmp_filter_ctx ctx = ::seccomp_init(SCMP_ACT_TRAP);
+    if (!ctx)
+        return false;
+    const pid_t self = ::getpid();
+    const scmp_datum_t mappingCap = scmp_datum_t(limits.memoryBytes);
+    bool ok = true;
+    auto allow = [&](int call) { ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 0) == 0; };
+    // Computing, and using what is already open.
+    for (int call : {SCMP_SYS(read), SCMP_SYS(write), SCMP_SYS(readv), SCMP_SYS(writev), SCMP_SYS(lseek),
+                     SCMP_SYS(close), SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mprotect), SCMP_SYS(madvise),
+                     SCMP_SYS(futex), SCMP_SYS(sched_yield), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep),
+                     SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday), SCMP_SYS(time),
+                     SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(getrandom), SCMP_SYS(getrusage),
+                     SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(sigaltstack),
+                     SCMP_SYS(restart_syscall), SCMP_SYS(exit), SCMP_SYS(exit_group)})
+        allow(call);
+    // A mapping no larger than the memory allowed; a larger one is refused
+    // by name rather than failing somewhere later.
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1, SCMP_A1(SCMP_CMP_LE, mappingCap)) == 0;
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(mremap), 1, SCMP_A2(SCMP_CMP_LE, mappingCap)) == 0;
+    // Signals: its own handlers, but not for the sandbox's own signal, and
+    // only to itself (abort() raises SIGABRT this way).
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), 1, SCMP_A0(SCMP_CMP_NE, SIGSYS)) == 0;
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
+    ok = ok && ::seccomp_load(ctx) == 0;
+    ::seccomp_release(ctx);
+    return ok;
+}
+
+} // namespace
+
+bool enter(const SandboxLimits &limits, std::atomic<int32_t> *refused)
+{
+    refusedRecord = refused;
+    struct sigaction action = {};
+    action.sa_sigaction = &onRefused;
+    action.sa_flags = SA_SIGINFO;
+    if (::sigaction(SIGSYS, &action, nullptr) != 0)
+        return false;
+    bool ok = setLimit(RLIMIT_CORE, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves terabytes of address space for itself, so a
+    // sanitizer build goes without this one limit; the mapping cap stays.
+    ok = ok && setLimit(RLIMIT_AS, rlim_t(mappedBytes() + limits.memoryBytes));
+#endif
+    if (limits.cpuSeconds > 0)
+        ok = ok && setLimit(RLIMIT_CPU, rlim_t(limits.cpuSeconds));
+    ok = ok && setLimit(RLIMIT_NOFILE, 0); // what is open stays usable
+    return ok && installFilter(limits);
+}
+
+void recordRefusalsIn(std::atomic<int32_t> *refused)
+{
+    refusedRecord = refused;
+}
+
+bool available(QString &why)
+{
+    std::fflush(nullptr);
+    const pid_t probe = ::fork();
+    if (probe == 0) {
+        SandboxLimits limits;
+        ::_exit(enter(limits, nullptr) ? 0 : 3);
+    }
+    if (probe < 0) {
+        why = QStringLiteral("cannot start a process to try it");
+        return false;
+    }
+    int status = 0;
+    while (::waitpid(probe, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return true;
+    why = QStringLiteral("this system refuses a seccomp filter");
+    return false;
+}
+
+QString callName(int32_t number)
+{
+    char *name = ::seccomp_syscall_resolve_num_arch(SCMP_ARCH_NATIVE, number);
+    const QString text = name ? QString::fromLatin1(name) : QStringLiteral("system call %1").arg(number);
+    std::free(name);
+    return text;
+}
+
+} // namespace sandbox
+
+#else
+
+namespace sandbox {
+
+bool available(QString &why)
+{
+#if defined(Q_OS_LINUX)
+    why = QStringLiteral("this build has no seccomp (install libseccomp-dev and rebuild)");
+#else
+    why = QStringLiteral("there is no seccomp on this system");
+#endif
+    return false;
+}
+
+bool enter(const SandboxLimits &, std::atomic<int32_t> *)
+{
+    return false;
+}
+
+void recordRefusalsIn(std::atomic<int32_t> *) {}
+
+QString callName(int32_t number)
+{
+    return QStringLiteral("system call %1").arg(number);
+}
+
+} // namespace sandbox
+
+#endif
