@@ -1,3 +1,5 @@
+#include "brainlet.h"
+#include "controller_symbols.h"
 #include "mainwindow.h"
 #include "window_placement.h"
 
@@ -9,6 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+#if defined(__GNUC__) && defined(__ELF__)
+#  pragma weak controller
+#  include <link.h>
+#  define PELLORIA_WEAK_CONTROLLER 1
+#endif
 
 namespace {
 
@@ -34,10 +42,35 @@ bool displayAvailable(int argc, char **argv)
 #endif
 }
 
+#ifdef PELLORIA_WEAK_CONTROLLER
+// The brainlet the loader found, by its path.
+QString loadedBrainlet()
+{
+    QString path;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *found) {
+            const char *name = info->dlpi_name;
+            if (name && std::strstr(name, "brainlet")) {
+                *static_cast<QString *>(found) = QString::fromLocal8Bit(name);
+                return 1;
+            }
+            return 0;
+        },
+        &path);
+    return path.isEmpty() ? QStringLiteral("libbrainlet.so") : path;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+#ifdef PELLORIA_WEAK_CONTROLLER
+    if (&controller == nullptr) {
+        std::fprintf(stderr, "pelloria: %s\n", missingControllerMessage(loadedBrainlet()).toLocal8Bit().constData());
+        return 2;
+    }
+#endif
     std::srand(static_cast<unsigned int>(std::time(nullptr)));
     if (!displayAvailable(argc, argv)) {
         std::fprintf(stderr, "pelloria: no display to open the window on; start it from a desktop session "

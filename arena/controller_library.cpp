@@ -1,5 +1,7 @@
 #include "controller_library.h"
 
+#include "controller_symbols.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
@@ -21,7 +23,7 @@ LoadedController loadController(const QString &path, const QString &label)
     }
     loaded.function = reinterpret_cast<ControllerFunction>(library.resolve("controller"));
     if (!loaded.function)
-        loaded.error = QStringLiteral("%1: exports no 'controller' function").arg(path);
+        loaded.error = missingControllerMessage(path);
     return loaded;
 }
 

@@ -8,7 +8,7 @@
 #  include <windows.h>
 #endif
 
-const size_t NUM_ACTIONS = 9;
+const size_t NUM_ACTIONS = BRAINLET_ACTIONS;
 
 extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t /*agent*/,
                                                       const size_t /*num_agents*/,

@@ -2,6 +2,12 @@
 
 #include "brainlet.h"
 
+// Referenced weakly, so that a brainlet without `controller` still loads and
+// the game can say what is wrong with it instead of the loader's one line.
+#if defined(__GNUC__) && defined(__ELF__)
+#  pragma weak controller
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -28,7 +34,7 @@ constexpr int actionCount = static_cast<int>(sizeof actionTable / sizeof actionT
 
 // The speed cap 5 * (maxRadius / r) for the game's cap of 200, for every
 // radius: a move then needs no division.
-constexpr int gameMaxRadius = 200;
+constexpr int gameMaxRadius = rules::maxRadius;
 struct SpeedCaps {
     int cap[gameMaxRadius + 1] = {};
     constexpr SpeedCaps()

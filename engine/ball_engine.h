@@ -98,8 +98,8 @@ public:
     int width = rules::maxArenaWidth;
     int height = rules::maxArenaHeight;
     int resourceMaxRadius = 10;
-    int maxRadius = 200;
-    int initRadius = 20;
+    int maxRadius = rules::maxRadius;
+    int initRadius = rules::startRadius;
 
 private:
     // A circle's spans: the box its centre swept during the current step (a

@@ -100,8 +100,11 @@ void TestStartup::brainletWithoutControllerStopsStartup()
     QVERIFY(stage(dir, QStringLiteral(NO_CONTROLLER_LIB)));
     const Run run = runStaged(dir, headless(), startupWaitMs);
     QVERIFY(run.finished);
-    QVERIFY(run.exitCode != 0);
-    QVERIFY2(run.errors.contains(QStringLiteral("controller")), qPrintable(run.errors));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.errors.contains(QStringLiteral("exports no 'controller' function. Likely causes")),
+             qPrintable(run.errors));
+    QVERIFY(run.errors.contains(QStringLiteral("It exports not_a_controller, but the game calls exactly 'controller'")));
+    QCOMPARE(run.errors.count(QLatin1Char('\n')), 1);
 }
 
 void TestStartup::noDisplayIsOneClearLine()
