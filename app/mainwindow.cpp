@@ -6,6 +6,8 @@
 #include "widget_engine.h"
 #include "window_placement.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
@@ -56,7 +58,9 @@ MainWindow::MainWindow(QWidget *parent, size_t screenWidth) : QMainWindow(parent
     connect(stopButton, &QPushButton::released, this, &MainWindow::handleStopButton);
 
     // A missing icon leaves the platform's default one.
-    setWindowIcon(QIcon(QPixmap(QString::fromUtf8(iconPath))));
+    // Beside the program, wherever it was started from; a missing file leaves
+    // the default icon.
+    setWindowIcon(QIcon(QPixmap(QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromUtf8(iconPath)))));
 }
 
 MainWindow::~MainWindow() = default;

@@ -93,6 +93,7 @@ private Q_SLOTS:
     void isolatedRunMatchesTheEngineGameByGame();
     void recordedSeedsGiveRecordedSteps();
     void exampleControllerBeatsReference();
+    void controllerWrittenInCPlays();
     void generatorIsTheGamesNotTheControllers();
     void everyGameStandsAlone();
     void crashLosesOneGame();
@@ -292,6 +293,17 @@ void TestArena::exampleControllerBeatsReference()
     QVERIFY(p.survivalP() < 1e-6);
     QVERIFY(p.radiusDifference().low > 0);
     QVERIFY(p.rankDifference().high < 0);
+}
+
+void TestArena::controllerWrittenInCPlays()
+{
+    // Built as C99 against brainlet.h: `int *action` where C++ has `int &`.
+    ControllerTally tally;
+    for (const GameRow &g : play(C_CONTROLLER_LIB, settings(1, 20)))
+        tally.add(g);
+    QCOMPARE(tally.games, 20LL);
+    QCOMPARE(tally.failures(), 0LL);
+    QVERIFY(tally.survived >= 10); // it plays: the reference survives about one game in four
 }
 
 void TestArena::generatorIsTheGamesNotTheControllers()

@@ -8,6 +8,9 @@
 #include "window_placement.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -54,6 +57,7 @@ private Q_SLOTS:
     void startAfterSetBeginsNewGame();
     void endToEnd();
     void closingInEveryState();
+    void iconIsFoundBesideTheProgram();
 
 private:
     QPushButton *start() { return window->findChild<QPushButton *>(QStringLiteral("startButton")); }
@@ -329,6 +333,30 @@ void TestMainWindow::closingInEveryState()
     probe.stop();
     delete closer;
     window.reset();
+}
+
+void TestMainWindow::iconIsFoundBesideTheProgram()
+{
+    // Started from another folder, the window still finds icon/ beside the
+    // program; without the file it keeps the default (empty) icon.
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString icon = programDir.filePath(QStringLiteral("icon/ball_icon.PNG"));
+    QFile::remove(icon);
+    QTemporaryDir elsewhere;
+    const QString home = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    {
+        MainWindow without(nullptr, 1920);
+        QVERIFY(without.windowIcon().isNull());
+    }
+    QVERIFY(programDir.mkpath(QStringLiteral("icon")));
+    QVERIFY(QFile::copy(QStringLiteral(ICON_FILE), icon));
+    {
+        MainWindow with(nullptr, 1920);
+        QVERIFY(!with.windowIcon().isNull());
+    }
+    QFile::remove(icon);
+    QVERIFY(QDir::setCurrent(home));
 }
 
 QTEST_MAIN(TestMainWindow)

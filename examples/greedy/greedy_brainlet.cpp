@@ -6,8 +6,9 @@
 // beside the game under the brainlet's file name, and agent 0 plays it.
 //
 // The arena's size is not passed to controllers; this one assumes the full
-// 1600 x 900 arena that the game uses on screens 1616 pixels wide or more and
-// that pelloria-arena always uses.
+// arena of brainlet.h, which the game uses on screens 1600 pixels wide or
+// more and pelloria-arena always uses (the handbook shows how to tell the
+// size from what a controller sees, as examples/c/nearest_meal.c does).
 #include "brainlet.h"
 
 #include <cmath>
@@ -18,8 +19,8 @@
 
 namespace {
 
-constexpr double arenaWidth = 1600;
-constexpr double arenaHeight = 900;
+constexpr double arenaWidth = BRAINLET_MAX_ARENA_WIDTH;
+constexpr double arenaHeight = BRAINLET_MAX_ARENA_HEIGHT;
 
 // Slow enough to stop before a wall or a threat, fast enough to reach food.
 constexpr double cruiseSpeed = 4.0;
