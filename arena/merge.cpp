@@ -143,7 +143,7 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
 
     // The same controllers, in the same order, from the same files.
     QStringList labels, hashes;
-    for (const QJsonValue &c : root.value(QStringLiteral("controllers")).toArray()) {
+    for (const auto &c : root.value(QStringLiteral("controllers")).toArray()) {
         labels << c.toObject().value(QStringLiteral("controller")).toString();
         hashes << c.toObject().value(QStringLiteral("sha256")).toString();
     }

@@ -427,13 +427,11 @@ private:
         if (refused >= 0) {
             row.failure = FailureKind::Refused;
             row.failureCode = refused;
-        } else if (refused == sandbox::setupFailed) {
-            row.failure = FailureKind::Lost;
         } else if (slot.killed) {
             row.failure = FailureKind::TimeLimit;
             row.steps = slot.killedStep;
             row.failureCode = settings.timeLimitMs;
-        } else if (waitStatus == -1) {
+        } else if (refused == sandbox::setupFailed || waitStatus == -1) {
             row.failure = FailureKind::Lost;
         } else if (WIFSIGNALED(waitStatus)) {
             row.failure = FailureKind::Crashed;

@@ -131,7 +131,7 @@ bool available(QString &why)
 QString callName(int32_t number)
 {
     char *name = ::seccomp_syscall_resolve_num_arch(SCMP_ARCH_NATIVE, number);
-    const QString text = name ? QString::fromLatin1(name) : QStringLiteral("system call %1").arg(number);
+    QString text = name ? QString::fromLatin1(name) : QStringLiteral("system call %1").arg(number);
     std::free(name);
     return text;
 }
