@@ -266,6 +266,7 @@ void hostMain(const HostSetup &setup)
     const LoadedController loaded = loadController(QString::fromLocal8Bit(setup.libraryPath),
                                                    QString::fromLocal8Bit(setup.libraryPath));
     controlleroutput::tag(0, 0, "load");
+    controlleroutput::rebuffer();
     HostMessage hello;
     if (!loaded.function) {
         hello.type = HostMessageType::LoadFailed;

@@ -72,6 +72,14 @@ void capture(int logFd)
     std::setvbuf(stderr, errBuffer, _IOFBF, bufferBytes);
 }
 
+void rebuffer()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::setvbuf(stdout, outBuffer, _IOFBF, bufferBytes);
+    std::setvbuf(stderr, errBuffer, _IOFBF, bufferBytes);
+}
+
 bool pending()
 {
     return (::__fpending(stdout) | ::__fpending(stderr)) != 0;
@@ -97,6 +105,7 @@ void discard()
 #else
 
 void capture(int) {}
+void rebuffer() {}
 bool pending()
 {
     return false;

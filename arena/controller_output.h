@@ -17,6 +17,10 @@ namespace controlleroutput {
 // Points descriptors 1 and 2 at `logFd` and buffers both streams.
 void capture(int logFd);
 
+// Gives both streams our buffers again, after a library that changed them
+// (an embedded interpreter may) has loaded.
+void rebuffer();
+
 // True when the last call printed something that is still buffered.
 bool pending();
 

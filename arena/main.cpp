@@ -15,6 +15,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("pelloria-arena"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELLORIA_VERSION));
 
+    // Tells a plug-in that it plays in the arena, where a failure should end
+    // the game rather than be lived with (the Python brainlet reads it).
+    qputenv("PELLORIA_ARENA", "1");
+
     ArenaCommand command;
     QString error;
     if (!parseArenaCommand(QCoreApplication::arguments(), command, error)) {

@@ -16,9 +16,6 @@
 
 namespace {
 
-// Process-wide on purpose: resources respawn on a rhythm counted from program
-// start, not from the start of a game, so neither setup nor reset touches it.
-int respawnCounter = 0;
 constexpr int respawnPeriod = 25;
 
 struct Acceleration {

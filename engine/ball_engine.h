@@ -117,6 +117,11 @@ private:
     size_t numAgents = 0;
     size_t numResources = 0;
     ControllerFunction controllerFunction;
+    // Resources respawn on a rhythm counted from the engine's start, not from
+    // the start of a game, so neither setup nor reset touches it (a seeded
+    // game starts it afresh). One per engine, so that engines side by side in
+    // one process, as a tool may run them, keep their own rhythm.
+    int respawnCounter = 0;
 
     QColor *colors = nullptr;
     int *xCoordinate = nullptr;

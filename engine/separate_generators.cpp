@@ -35,6 +35,22 @@ void SeparateGenerators::enterController()
 #endif
 }
 
+void SeparateGenerators::enterGame()
+{
+#ifdef PELLORIA_SWITCHABLE_GENERATOR
+    outside = ::setstate(gameState);
+#endif
+}
+
+void SeparateGenerators::leaveGame()
+{
+#ifdef PELLORIA_SWITCHABLE_GENERATOR
+    if (outside != nullptr)
+        ::setstate(outside);
+    outside = nullptr;
+#endif
+}
+
 void SeparateGenerators::leaveController()
 {
 #ifdef PELLORIA_SWITCHABLE_GENERATOR

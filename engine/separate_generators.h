@@ -25,6 +25,12 @@ public:
     void enterController();
     void leaveController();
 
+    // Around everything done to this game (its layout, its steps) when
+    // several games share the process: makes the game's stream current, and
+    // puts back the one that was current before.
+    void enterGame();
+    void leaveGame();
+
     // The documented seed of the controller's stream. It never equals the
     // game's, so the two streams never coincide.
     static unsigned int controllerSeed(unsigned int gameSeed) { return gameSeed ^ 0x9E3779B9u; }
@@ -36,6 +42,7 @@ private:
     alignas(8) char gameState[stateBytes] = {};
     alignas(8) char controllerState[stateBytes] = {};
     char *controllerCurrent = nullptr;
+    char *outside = nullptr;
 };
 
 #endif
