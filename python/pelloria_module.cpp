@@ -13,6 +13,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -26,27 +27,32 @@ constexpr int defaultMaxSteps = 100000;
 
 using IntArray = py::array_t<int32_t, py::array::c_style>;
 
-// A seed from Python: a whole number from 0 to 2^32 - 1, or a clear error.
+// A whole number from Python (numpy's integers count; floats and bools do
+// not), or a TypeError naming `what`.
+py::int_ wholeNumber(const py::handle &value, const char *what)
+{
+    if (py::isinstance<py::bool_>(value) || py::isinstance<py::float_>(value) || !py::hasattr(value, "__index__"))
+        throw py::type_error(std::string(what) + " must be an int, not " +
+                             std::string(py::str(py::type::of(value).attr("__name__"))));
+    return py::int_(value.attr("__index__")());
+}
+
+// A seed: a whole number from 0 to 2^32 - 1, or a clear error.
 uint32_t seedFrom(const py::handle &value)
 {
-    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value))
-        throw py::type_error("seed must be an int, not " + std::string(py::str(py::type::of(value).attr("__name__"))));
-    const long long seed = value.cast<long long>();
-    if (seed < 0 || seed > UINT32_MAX)
-        throw py::value_error("seed must be from 0 to 4294967295, not " + std::to_string(seed));
-    return uint32_t(seed);
+    const py::int_ number = wholeNumber(value, "seed");
+    if (number < py::int_(0) || number > py::int_(UINT32_MAX))
+        throw py::value_error("seed must be from 0 to 4294967295, not " + py::repr(number).cast<std::string>());
+    return number.cast<uint32_t>();
 }
 
 int actionFrom(const py::handle &value)
 {
-    // numpy's integers count too; floats and bools do not.
-    if (py::isinstance<py::bool_>(value)
-        || !(py::isinstance<py::int_>(value) || py::hasattr(value, "__index__")) || py::isinstance<py::float_>(value))
-        throw py::type_error("action must be an int from 0 to 8, not " +
-                             std::string(py::str(py::type::of(value).attr("__name__"))));
-    const long long action = py::int_(value.attr("__index__")()).cast<long long>();
+    const py::int_ number = wholeNumber(value, "action");
     // Like a plug-in's: anything outside 0..8 is no acceleration.
-    return action < INT_MIN || action > INT_MAX ? 0 : int(action);
+    if (number < py::int_(INT_MIN) || number > py::int_(INT_MAX))
+        return 0;
+    return number.cast<int>();
 }
 
 py::dict observation(const GameCore &game)
@@ -169,11 +175,27 @@ public:
             games.push_back(std::make_unique<GameCore>(Game::checkedSteps(maxSteps), playOut));
     }
 
-    py::tuple reset()
+    py::tuple reset(const py::object &chosenSeeds)
     {
-        nextSeed = firstSeed;
-        for (auto &game : games)
-            game->reset(nextSeed++);
+        if (chosenSeeds.is_none()) {
+            nextSeed = firstSeed;
+            for (auto &game : games)
+                game->reset(nextSeed++);
+        } else {
+            // Chosen seeds, for instance the same few for every candidate
+            // of a training step; later games go on after the largest.
+            std::vector<uint32_t> chosen;
+            for (const py::handle item : py::iter(chosenSeeds))
+                chosen.push_back(seedFrom(item));
+            if (chosen.size() != games.size())
+                throw py::value_error("seeds must hold " + std::to_string(games.size()) + " seeds");
+            uint32_t largest = 0;
+            for (size_t i = 0; i < games.size(); ++i) {
+                games[i]->reset(chosen[i]);
+                largest = std::max(largest, chosen[i]);
+            }
+            nextSeed = largest + 1;
+        }
         py::dict info;
         info["seed"] = seeds();
         return py::make_tuple(observations(), info);
@@ -290,7 +312,8 @@ PYBIND11_MODULE(pelloria, m)
                            "ended_seed, agent0_survived, agent0_radius and agent0_rank of the game that ended.")
         .def(py::init<int, const py::object &, int, bool>(), py::arg("n"), py::arg("seed") = 1,
              py::arg("max_steps") = defaultMaxSteps, py::arg("play_out") = false)
-        .def("reset", &VectorGame::reset, "Lays out games seed .. seed + n - 1. Returns (obs, info).")
+        .def("reset", &VectorGame::reset, py::arg("seeds") = py::none(),
+             "Lays out games seed .. seed + n - 1, or the n `seeds` given. Returns (obs, info).")
         .def("step", &VectorGame::step, py::arg("actions"),
              "actions: ints of shape (n,). Returns (obs, rewards, terminated, truncated, info).")
         .def("__len__", &VectorGame::size);

@@ -1,0 +1,302 @@
+"""The Python module and the Python brainlet, against the engine's own rules.
+
+Run by CTest with PELLORIA_BIN (the folder holding the programs, the module
+and the plug-ins) and PELLORIA_SOURCE set; see tests/CMakeLists.txt.
+"""
+import csv
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+BIN = Path(os.environ["PELLORIA_BIN"])
+SOURCE = Path(os.environ["PELLORIA_SOURCE"])
+sys.path.insert(0, str(BIN))
+import pelloria  # noqa: E402
+
+ARENA = BIN / "pelloria-arena"
+
+
+def play(game, actions):
+    """Plays `actions` in turn; returns every (obs, reward, terminated, truncated, info)."""
+    return [game.step(a) for a in actions]
+
+
+# --- the API's shapes and types ---------------------------------------------
+
+def test_reset_and_step_have_gymnasium_shapes_and_types():
+    game = pelloria.Game()
+    obs, info = game.reset(seed=7)
+    assert set(obs) == {"radius", "x", "y", "vx", "vy"}
+    for key, length in (("radius", 15), ("x", 15), ("y", 15), ("vx", 10), ("vy", 10)):
+        assert obs[key].shape == (length,) and obs[key].dtype == np.int32
+    assert info == {"seed": 7, "step": 0, "agent0_radius": 20, "alive": 10}
+    assert (obs["radius"][:10] == 20).all() and (obs["vx"] == 0).all()
+
+    result = game.step(4)
+    assert len(result) == 5
+    obs, reward, terminated, truncated, info = result
+    assert isinstance(reward, float) and isinstance(terminated, bool) and isinstance(truncated, bool)
+    assert info["step"] == 1
+    assert obs["vx"][0] == 1  # one step of "right" from rest
+
+
+def test_reward_is_the_radius_change_and_death_costs_more():
+    game = pelloria.Game(max_steps=100000)
+    obs, _ = game.reset(seed=3)
+    total, radius = 0.0, 20
+    while True:
+        obs, reward, terminated, truncated, info = game.step(8)  # down-right into the corner, always
+        total += reward
+        if terminated or truncated:
+            break
+    assert info["outcome"] in ("agent0-dead", "set")
+    if info["outcome"] == "agent0-dead":
+        assert total == pytest.approx(-radius + pelloria.DEATH_PENALTY)
+    assert info["agent0_radius"] == max(0, int(obs["radius"][0]))
+
+
+def test_step_limit_truncates():
+    game = pelloria.Game(max_steps=3)
+    game.reset(seed=1)
+    steps = play(game, [0, 0, 0])
+    assert [s[3] for s in steps] == [False, False, True]
+    assert not steps[-1][2]
+    assert steps[-1][4]["outcome"] == "step-limit"
+
+
+# --- same seed, same game ---------------------------------------------------
+
+def test_same_seed_replays_the_same_game():
+    rng = np.random.default_rng(5)
+    actions = rng.integers(0, 9, size=400)
+    one, two = pelloria.Game(), pelloria.Game()
+    one.reset(seed=11)
+    two.reset(seed=11)
+    # Interleaved, so that one game's draws could disturb the other's if
+    # they shared a generator.
+    for a in actions:
+        o1, r1, t1, _, _ = one.step(int(a))
+        o2, r2, t2, _, _ = two.step(int(a))
+        for key in o1:
+            assert (o1[key] == o2[key]).all()
+        assert (r1, t1) == (r2, t2)
+        if t1:
+            break
+    other = pelloria.Game()
+    assert (other.reset(seed=12)[0]["x"] != one.reset(seed=11)[0]["x"]).any()
+
+
+# --- equality with the arena's row ------------------------------------------
+
+def arena_rows(controller, first, games, tmp_path):
+    out = tmp_path / "rows.csv"
+    subprocess.run([ARENA, "--seed", str(first), "--games", str(games), "--controller", controller,
+                    "--csv", out, "--log-dir", tmp_path / "logs"], check=True, capture_output=True)
+    with open(out) as f:
+        return {int(row["seed"]): row for row in csv.DictReader(f)}
+
+
+def test_c_controllers_actions_give_the_arenas_row(tmp_path):
+    greedy_path = BIN / "libgreedy_brainlet.so"
+    rows = arena_rows(greedy_path, 21, 6, tmp_path)
+    greedy = ctypes.CDLL(str(greedy_path))
+    ints = ctypes.POINTER(ctypes.c_int)
+    greedy.controller.argtypes = [ints, ctypes.c_size_t, ctypes.c_size_t, ctypes.c_size_t] + [ints] * 5
+    for seed in range(21, 27):
+        game = pelloria.Game(play_out=True)
+        obs, _ = game.reset(seed=seed)
+        while True:
+            arrays = [np.ascontiguousarray(obs[k], dtype=np.int32) for k in ("radius", "x", "y", "vx", "vy")]
+            action = ctypes.c_int(0)
+            greedy.controller(ctypes.byref(action), 0, 10, 5, *[a.ctypes.data_as(ints) for a in arrays])
+            obs, _, terminated, truncated, info = game.step(action.value)
+            if terminated or truncated:
+                break
+        row = rows[seed]
+        assert row["outcome"] == info["outcome"]
+        assert int(row["steps"]) == info["step"]
+        assert int(row["agent0_radius"]) == info["agent0_radius"]
+        assert int(row["agent0_rank"]) == info["agent0_rank"]
+        assert int(row["opponents_alive"]) == info["alive"] - (1 if info["agent0_radius"] > 0 else 0)
+
+
+# --- the vector game ----------------------------------------------------------
+
+def test_vector_game_resets_with_the_next_seed():
+    vector = pelloria.VectorGame(2, seed=10, max_steps=5)
+    obs, info = vector.reset()
+    assert list(info["seed"]) == [10, 11]
+    assert obs["x"].shape == (2, 15) and obs["vx"].shape == (2, 10)
+    for _ in range(4):
+        obs, rewards, terminated, truncated, info = vector.step(np.array([4, 3]))
+        assert not truncated.any() and list(info["ended_seed"]) == [-1, -1]
+    obs, rewards, terminated, truncated, info = vector.step(np.array([4, 3]))
+    assert truncated.all() and rewards.dtype == np.float32
+    assert list(info["ended_seed"]) == [10, 11]
+    assert list(info["seed"]) == [12, 13]
+    # The obs is the new game's first, exactly as a Game gives it.
+    fresh, _ = pelloria.Game().reset(seed=13)
+    assert (obs["x"][1] == fresh["x"]).all() and (obs["radius"][1] == fresh["radius"]).all()
+
+
+def test_vector_game_plays_what_single_games_play():
+    actions = np.random.default_rng(2).integers(0, 9, size=(300, 3))
+    vector = pelloria.VectorGame(3, seed=40)
+    vector.reset()
+    games = [pelloria.Game() for _ in range(3)]
+    for i, g in enumerate(games):
+        g.reset(seed=40 + i)
+    first_run = [True] * 3  # after its end, a slot plays another seed
+    compared = 0
+    for step in actions:
+        vobs, vrew, vterm, _, _ = vector.step(step)
+        for i, g in enumerate(games):
+            if not first_run[i]:
+                continue
+            obs, rew, term, _, _ = g.step(int(step[i]))
+            assert vterm[i] == term and vrew[i] == rew
+            if term:
+                first_run[i] = False
+                continue
+            assert (vobs["radius"][i] == obs["radius"]).all() and (vobs["x"][i] == obs["x"]).all()
+            compared += 1
+    assert compared > 300
+
+
+# --- render ----------------------------------------------------------------
+
+def test_render_paints_the_arena():
+    game = pelloria.Game()
+    obs, _ = game.reset(seed=3)
+    frame = game.render()
+    assert frame.shape == (pelloria.ARENA_HEIGHT, pelloria.ARENA_WIDTH, 3) and frame.dtype == np.uint8
+    x, y, r = int(obs["x"][0]), int(obs["y"][0]), int(obs["radius"][0])
+    assert tuple(frame[y - r // 2, x - r // 2]) == (240, 60, 60)  # inside agent 0: its red
+    assert tuple(frame[2, 2]) == (255, 255, 255)  # the field
+
+
+# --- bad arguments -------------------------------------------------------------
+
+@pytest.mark.parametrize("seed, error", [(-1, ValueError), (2 ** 32, ValueError), (1.5, TypeError),
+                                         ("7", TypeError), (True, TypeError)])
+def test_bad_seeds_raise(seed, error):
+    with pytest.raises(error):
+        pelloria.Game().reset(seed=seed)
+
+
+@pytest.mark.parametrize("action", [1.0, "left", None, [4]])
+def test_bad_actions_raise(action):
+    game = pelloria.Game()
+    game.reset(seed=1)
+    with pytest.raises(TypeError):
+        game.step(action)
+
+
+def test_out_of_range_actions_are_no_acceleration():
+    game = pelloria.Game()
+    game.reset(seed=1)
+    for action in (9, -1, 2 ** 40):
+        obs = game.step(action)[0]
+        assert obs["vx"][0] == 0 and obs["vy"][0] == 0
+
+
+def test_bad_vector_arguments_raise():
+    with pytest.raises(ValueError):
+        pelloria.VectorGame(0)
+    with pytest.raises(ValueError):
+        pelloria.Game(max_steps=0)
+    vector = pelloria.VectorGame(2)
+    vector.reset()
+    with pytest.raises(TypeError):
+        vector.step(np.array([0.5, 1.0]))
+    with pytest.raises(ValueError):
+        vector.step(np.array([1, 2, 3]))
+    with pytest.raises(ValueError):
+        vector.reset(seeds=[1])
+    with pytest.raises(ValueError):
+        pelloria.Game().step(0)  # before reset
+
+
+# --- the Python brainlet ------------------------------------------------------
+
+def write(path, text):
+    path.write_text(text)
+    return path
+
+
+def run_arena_with(controller_file, tmp_path, games=3):
+    env = dict(os.environ, PELLORIA_PY_CONTROLLER=str(controller_file))
+    run = subprocess.run([ARENA, "--games", str(games), "--controller", BIN / "libpybrainlet.so",
+                          "--log-dir", tmp_path / "logs", "--csv", tmp_path / "rows.csv"],
+                         env=env, capture_output=True, text=True)
+    log = (tmp_path / "logs" / "1-libpybrainlet.log").read_text()
+    return run, log
+
+
+def test_python_controller_plays_in_the_arena(tmp_path):
+    brake = write(tmp_path / "brake.py", "import numpy\n"
+                  "def controller(obs):\n"
+                  "    print('radius', int(obs['radius'][0]))\n"
+                  "    return 0\n")
+    run, log = run_arena_with(brake, tmp_path)
+    assert run.returncode == 0, run.stdout + run.stderr
+    assert "games played          3 of 3" in run.stdout
+    assert "seed 2 step 1 stdout: radius 20" in log
+
+
+def test_python_controller_that_raises_loses_the_game_with_its_traceback(tmp_path):
+    raises = write(tmp_path / "raises.py", "def controller(obs):\n"
+                   "    if obs['radius'][0] > 0:\n"
+                   "        raise ValueError('no plan')\n")
+    run, log = run_arena_with(raises, tmp_path, games=2)
+    assert run.returncode == 1
+    assert "exited at seed 1, step 1: the controller ended the process with exit code 70" in run.stdout
+    assert "seed 1 step 1 stderr: ValueError: no plan" in log
+    assert f'seed 2 step 1 stderr:   File "{raises}", line 3, in controller' in log
+
+
+def test_python_controller_that_returns_nonsense_loses_the_game(tmp_path):
+    nonsense = write(tmp_path / "nonsense.py", "def controller(obs):\n    return 'left'\n")
+    run, log = run_arena_with(nonsense, tmp_path, games=1)
+    assert run.returncode == 1
+    assert "controller(obs) returned 'left', not an int" in log
+
+
+def test_window_lives_on_when_the_python_controller_raises(tmp_path):
+    # The game with the Python brainlet in place of the brainlet.
+    for name in ("pelloria", "icon"):
+        src = BIN / name
+        (shutil.copytree if src.is_dir() else shutil.copy)(src, tmp_path / name)
+    shutil.copy(BIN / "libpybrainlet.so", tmp_path / "libbrainlet.so")
+    write(tmp_path / "controller.py", "def controller(obs):\n    raise RuntimeError('broken')\n")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    env.pop("PELLORIA_ARENA", None)
+    game = subprocess.Popen([tmp_path / "pelloria"], env=env, stderr=subprocess.PIPE, text=True, cwd=tmp_path)
+    try:
+        # The agent worker ticks from start-up, so the controller is called
+        # (and fails) at once; the window must stay up all the same.
+        time.sleep(2)
+        assert game.poll() is None
+    finally:
+        game.kill()
+        _, err = game.communicate()
+    assert err.count("the Python controller failed; agent 0 keeps action 0 from now on") == 1
+    assert "RuntimeError: broken" in err
+
+
+def test_training_example_learns_and_saves_weights(tmp_path):
+    env = dict(os.environ, PYTHONPATH=str(BIN), PELLORIA_WEIGHTS=str(tmp_path / "w.npy"))
+    run = subprocess.run([sys.executable, SOURCE / "examples/python/train.py", "--seconds", "2",
+                          "--population", "4", "--games", "2", "--max-steps", "200"],
+                         env=env, capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    weights = np.load(tmp_path / "w.npy")
+    assert weights.shape == (2, 11) and np.isfinite(weights).all()
+    assert "generation   1" in run.stdout
