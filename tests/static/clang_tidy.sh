@@ -11,7 +11,7 @@ group="$3"
 command -v clang-tidy >/dev/null || { echo "skip: clang-tidy is not installed (apt-get install clang-tidy)"; exit 77; }
 cd "$src"
 case "$group" in
-  product) folders=(engine brainlet diagnostics app views arena examples); extra=() ;;
+  product) folders=(engine brainlet diagnostics app views arena python examples); extra=() ;;
   tests) folders=(tests bench); extra=(--checks=-clang-analyzer-*) ;;
   *) echo "unknown group '$group'" >&2; exit 2 ;;
 esac
