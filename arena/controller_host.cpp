@@ -277,7 +277,7 @@ void hostMain(const HostSetup &setup)
     hello.type = HostMessageType::Loaded;
     // Tried once here, so that a system without it is said once, up front.
     QString noSandbox;
-    const bool confine = setup.sandbox && sandbox::available(noSandbox);
+    const bool confine = setup.sandbox && sandbox::available(noSandbox, setup.limits);
     if (setup.sandbox && !confine)
         std::snprintf(hello.text, sizeof hello.text, "%s", noSandbox.toLocal8Bit().constData());
     send(setup.messageFd, hello);

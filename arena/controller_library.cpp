@@ -17,6 +17,9 @@ LoadedController loadController(const QString &path, const QString &label)
     // Destroying a QLibrary does not unload it: the function stays usable
     // until the process ends.
     QLibrary library(QFileInfo(path).absoluteFilePath());
+    // Every symbol bound now, once, rather than lazily in each game's
+    // process, which would redo the look-ups for every game.
+    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load()) {
         loaded.error = QStringLiteral("%1: cannot load: %2").arg(path, library.errorString());
         return loaded;

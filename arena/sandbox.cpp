@@ -9,11 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sandbox {
 
@@ -48,12 +52,23 @@ bool setLimit(int resource, rlim_t value)
     return ::setrlimit(resource, &limit) == 0;
 }
 
-bool installFilter(const SandboxLimits &limits)
+// The filter is compiled once, in the process that forks the games, with
+// this stand-in for the pid (no real pid is this large); each game's process
+// writes its own pid over it and loads the program, which costs a game
+// nothing like compiling the filter would.
+constexpr uint32_t pidStandIn = 0x7ffffff1;
+std::vector<sock_filter> compiled;
+long long compiledForMemory = -1;
+// The forking process's address space: a game's process starts with the
+// same, so it is read once, there.
+long long mappedAtStart = 0;
+
+bool compileFilter(const SandboxLimits &limits)
 {
     scmp_filter_ctx ctx = ::seccomp_init(SCMP_ACT_TRAP);
     if (!ctx)
         return false;
-    const pid_t self = ::getpid();
+    const scmp_datum_t self = pidStandIn;
     const scmp_datum_t mappingCap = scmp_datum_t(limits.memoryBytes);
     bool ok = true;
     auto allow = [&](int call) { ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 0) == 0; };
@@ -75,9 +90,37 @@ bool installFilter(const SandboxLimits &limits)
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), 1, SCMP_A0(SCMP_CMP_NE, SIGSYS)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
-    ok = ok && ::seccomp_load(ctx) == 0;
+    // The program in the kernel's own form, through a pipe (libseccomp 2.5
+    // exports to a descriptor only).
+    int fds[2] = {-1, -1};
+    ok = ok && ::pipe(fds) == 0;
+    ok = ok && ::seccomp_export_bpf(ctx, fds[1]) == 0;
     ::seccomp_release(ctx);
-    return ok;
+    if (fds[1] >= 0)
+        ::close(fds[1]);
+    compiled.clear();
+    sock_filter instruction;
+    while (ok && ::read(fds[0], &instruction, sizeof instruction) == ssize_t(sizeof instruction))
+        compiled.push_back(instruction);
+    if (fds[0] >= 0)
+        ::close(fds[0]);
+    compiledForMemory = limits.memoryBytes;
+    mappedAtStart = mappedBytes();
+    return ok && !compiled.empty();
+}
+
+bool installFilter(const SandboxLimits &limits)
+{
+    if ((compiledForMemory != limits.memoryBytes || compiled.empty()) && !compileFilter(limits))
+        return false;
+    std::vector<sock_filter> program = compiled;
+    const uint32_t self = uint32_t(::getpid());
+    for (sock_filter &instruction : program)
+        if (instruction.code == (BPF_JMP | BPF_JEQ | BPF_K) && instruction.k == pidStandIn)
+            instruction.k = self;
+    const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
 }
 
 } // namespace
@@ -94,7 +137,7 @@ bool enter(const SandboxLimits &limits, std::atomic<int32_t> *refused)
 #if !defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer reserves terabytes of address space for itself, so a
     // sanitizer build goes without this one limit; the mapping cap stays.
-    ok = ok && setLimit(RLIMIT_AS, rlim_t(mappedBytes() + limits.memoryBytes));
+    ok = ok && setLimit(RLIMIT_AS, rlim_t((mappedAtStart > 0 ? mappedAtStart : mappedBytes()) + limits.memoryBytes));
 #endif
     if (limits.cpuSeconds > 0)
         ok = ok && setLimit(RLIMIT_CPU, rlim_t(limits.cpuSeconds));
@@ -107,14 +150,16 @@ void recordRefusalsIn(std::atomic<int32_t> *refused)
     refusedRecord = refused;
 }
 
-bool available(QString &why)
+bool available(QString &why, const SandboxLimits &limits)
 {
+    if (!compileFilter(limits)) {
+        why = QStringLiteral("libseccomp cannot compile the filter here");
+        return false;
+    }
     std::fflush(nullptr);
     const pid_t probe = ::fork();
-    if (probe == 0) {
-        SandboxLimits limits;
+    if (probe == 0)
         ::_exit(enter(limits, nullptr) ? 0 : 3);
-    }
     if (probe < 0) {
         why = QStringLiteral("cannot start a process to try it");
         return false;
@@ -142,7 +187,7 @@ QString callName(int32_t number)
 
 namespace sandbox {
 
-bool available(QString &why)
+bool available(QString &why, const SandboxLimits &)
 {
 #if defined(Q_OS_LINUX)
     why = QStringLiteral("this build has no seccomp (install libseccomp-dev and rebuild)");

@@ -27,8 +27,9 @@ constexpr int32_t nothingRefused = -1;
 constexpr int32_t setupFailed = -2;
 
 // Whether this build and this system can confine games; `why` says why not.
-// Probes in a child process, so the caller stays unconfined.
-bool available(QString &why);
+// Compiles the filter for the games this process will fork, and tries it in
+// a child process, so the caller stays unconfined.
+bool available(QString &why, const SandboxLimits &limits);
 
 // Confines the calling process for good. `refused` receives the number of
 // the first call refused (the process then ends). False when the sandbox

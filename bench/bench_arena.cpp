@@ -42,7 +42,7 @@ double bareLoopSeconds(ControllerFunction reference)
     return secondsSince(start);
 }
 
-double arenaSeconds(int jobs, QString &error)
+double arenaSeconds(int jobs, bool sandbox, QString &error)
 {
     QTemporaryDir logs;
     const QVector<ControllerSpec> specs{
@@ -51,6 +51,7 @@ double arenaSeconds(int jobs, QString &error)
     settings.games = gamesPerRun;
     settings.maxSteps = maxSteps;
     settings.jobs = jobs;
+    settings.sandbox = sandbox;
     const auto start = std::chrono::steady_clock::now();
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
@@ -70,11 +71,12 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
         return;
     }
     const int jobs = int(state.range(0));
+    const bool sandbox = state.range(1) != 0;
     double bare = 0, arena = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
         bare = bareLoopSeconds(reference.function);
-        arena = arenaSeconds(jobs, error);
+        arena = arenaSeconds(jobs, sandbox, error);
         if (!error.isEmpty()) {
             state.SkipWithError(qPrintable(error));
             return;
@@ -86,10 +88,12 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     state.counters["arena_games_per_s"] = gamesPerRun / arena;
     state.counters["overhead_percent"] = 100.0 * (arena / bare - 1.0);
 }
+// jobs 1 and 2 with the sandbox, and jobs 1 without it, to show its cost.
 BENCHMARK(BM_ArenaAgainstBareLoop)
-    ->ArgName("jobs")
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"jobs", "sandbox"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({1, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)
