@@ -1,6 +1,7 @@
 #include "brainlet.h"
 #include "controller_symbols.h"
 #include "mainwindow.h"
+#include "viewer_command.h"
 #include "window_placement.h"
 
 #include <QApplication>
@@ -71,6 +72,10 @@ int main(int argc, char *argv[])
         return 2;
     }
 #endif
+    // With options of its own the program watches games; without, it is the
+    // game, exactly.
+    if (asksForViewer(argc, argv))
+        return runViewer(argc, argv);
     std::srand(static_cast<unsigned int>(std::time(nullptr)));
     if (!displayAvailable(argc, argv)) {
         std::fprintf(stderr, "pelloria: no display to open the window on; start it from a desktop session "

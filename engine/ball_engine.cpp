@@ -268,6 +268,7 @@ void Ball_engine::moveAgent(size_t i)
         vx /= 2;
         vy /= 2;
         r -= 1; // a corner costs no more than a single wall
+        agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
     }
 
     if (x < r)
@@ -363,6 +364,8 @@ void Ball_engine::settleContests()
                 circleRadius[b] = std::min(rb + 1, maxRadius);
                 circleRadius[a] = ra - 1;
             }
+            agent0Changed(a, RadiusChange::Contest, b, circleRadius[a] - ra);
+            agent0Changed(b, RadiusChange::Contest, a, circleRadius[b] - rb);
             measureSpans(a);
             measureSpans(b);
             if (circleRadius[a] <= 0)
@@ -394,8 +397,10 @@ void Ball_engine::eatResources()
             }
         }
         if (winner < numAgents) {
-            circleRadius[winner] = std::min(circleRadius[winner] + 1, maxRadius);
+            const int before = circleRadius[winner];
+            circleRadius[winner] = std::min(before + 1, maxRadius);
             circleRadius[j] -= 1;
+            agent0Changed(winner, RadiusChange::Meal, j, circleRadius[winner] - before);
             measureSpans(winner);
         }
     }

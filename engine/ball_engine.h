@@ -48,6 +48,16 @@ inline bool closerThan(long long squared, int reach)
 // Euclidean distance between two centres.
 long double distance(int x1, int y1, int x2, int y2);
 
+// A change of agent 0's radius, and why: a wall bounce, a contest with agent
+// `other`, or a meal from circle `other` (a resource).
+struct RadiusChange {
+    enum Cause : int32_t { Wall = 0, Contest = 1, Meal = 2 };
+    Cause cause = Wall;
+    int32_t other = -1;
+    int32_t delta = 0;
+};
+using RadiusListener = void (*)(void *context, const RadiusChange &change);
+
 class Ball_engine : public QObject
 {
 public:
@@ -85,6 +95,14 @@ public:
     // Agent 0's policy. Defaults to the brainlet's `controller`.
     void setController(ControllerFunction function) { controllerFunction = function; }
 
+    // Told every change of agent 0's radius with its cause, for tools that
+    // record or explain a game; none by default, and the game sets none.
+    void setRadiusListener(RadiusListener listener, void *context)
+    {
+        radiusListener = listener;
+        radiusContext = context;
+    }
+
     void chooseAction(size_t index);
     void savePositions();
     void decodeAction(size_t index);
@@ -117,6 +135,13 @@ private:
     size_t numAgents = 0;
     size_t numResources = 0;
     ControllerFunction controllerFunction;
+    RadiusListener radiusListener = nullptr;
+    void *radiusContext = nullptr;
+    void agent0Changed(size_t i, RadiusChange::Cause cause, size_t other, int delta)
+    {
+        if (i == 0 && radiusListener && delta != 0)
+            radiusListener(radiusContext, RadiusChange{cause, int32_t(other), delta});
+    }
     // Resources respawn on a rhythm counted from the engine's start, not from
     // the start of a game, so neither setup nor reset touches it (a seeded
     // game starts it afresh). One per engine, so that engines side by side in

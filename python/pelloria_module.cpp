@@ -4,6 +4,7 @@
 #include "arena_painter.h"
 #include "game_core.h"
 #include "game_rules.h"
+#include "offscreen.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -90,8 +91,7 @@ void ensureGuiApplication()
 {
     if (QGuiApplication::instance())
         return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareOffscreen();
     static int argc = 1;
     static char name[] = "pelloria";
     static char *argv[] = {name, nullptr};

@@ -9,6 +9,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools
   libbenchmark-dev
   libseccomp-dev
+  zlib1g-dev
   fonts-dejavu-core
 )
 packages+=("$@")

@@ -1,0 +1,41 @@
+// Recording a game as it is played, and playing a seeded game under the
+// arena's rules (the controller on a generator of its own) to record it.
+#ifndef REPLAY_RECORDER_H
+#define REPLAY_RECORDER_H
+
+#include "game.h"
+#include "replay.h"
+
+// Attached to an engine for one game: hand `observe` and `this` to
+// playSeededGame, then call finish() with its result.
+class ReplayRecorder
+{
+public:
+    explicit ReplayRecorder(Ball_engine &engine);
+    ~ReplayRecorder();
+    ReplayRecorder(const ReplayRecorder &) = delete;
+    ReplayRecorder &operator=(const ReplayRecorder &) = delete;
+
+    // playSeededGame's observer: before step n, the state after step n - 1.
+    static void observe(void *recorder, int step);
+    // The last frame; the recorder holds them all afterwards.
+    void finish(const GameResult &result);
+
+    std::vector<ReplayFrame> frames;
+
+private:
+    static void changed(void *recorder, const RadiusChange &change);
+    void capture(int step);
+
+    Ball_engine &engine;
+    std::vector<RadiusChange> pending;
+};
+
+// Plays the game of `seed` with `controller` exactly as pelloria-arena does
+// (its own generator for the controller, seeded seed ^ 0x9E3779B9) and
+// records it. `header` gives the controller's name, hash and program.
+Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps, ReplayHeader header);
+
+const char *gameOutcomeName(GameOutcome outcome);
+
+#endif
