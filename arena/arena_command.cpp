@@ -1,5 +1,6 @@
 #include "arena_command.h"
 
+#include "controller_host.h"
 #include "controller_library.h"
 #include "merge.h"
 #include "outputs.h"
@@ -128,6 +129,14 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     parser.addOption({QStringLiteral("no-sandbox"),
                       QStringLiteral("Let controllers do anything this user may (open files, sockets, "
                                      "processes): for debugging your own code only.")});
+    parser.addOption({QStringLiteral("record"),
+                      QStringLiteral("Write a replay of the games --record-games chooses to DIR, for "
+                                     "'pelloria --replay FILE'."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("record-games"),
+                      QStringLiteral("Which games --record writes: lost (default; failed games count as "
+                                     "lost), failed or all."),
+                      QStringLiteral("WHICH")});
     parser.addOption({QStringLiteral("log-dir"),
                       QStringLiteral("Folder for the controllers' own output, one log each "
                                      "(default: a new folder in the system's temp folder)."),
@@ -155,7 +164,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
             return false;
         }
         for (const char *option : {"seed", "games", "max-steps", "controller", "time-limit", "baseline",
-                                   "max-failures", "jobs", "shard", "log-dir", "memory-limit", "no-sandbox"}) {
+                                   "max-failures", "jobs", "shard", "log-dir", "memory-limit", "no-sandbox",
+                                   "record", "record-games"}) {
             if (parser.isSet(QString::fromLatin1(option))) {
                 error = QStringLiteral("merge takes its settings from the shards, not --%1").arg(QLatin1String(option));
                 return false;
@@ -211,6 +221,23 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.jobs = int(jobs);
     s.memoryLimitMb = int(memoryLimit);
     s.sandbox = !parser.isSet(QStringLiteral("no-sandbox"));
+    s.recordDir = parser.value(QStringLiteral("record"));
+    if (parser.isSet(QStringLiteral("record-games")) && s.recordDir.isEmpty()) {
+        error = QStringLiteral("--record-games goes with --record DIR");
+        return false;
+    }
+    if (!s.recordDir.isEmpty()) {
+        const QString which = parser.isSet(QStringLiteral("record-games")) ? parser.value(QStringLiteral("record-games"))
+                                                                           : QStringLiteral("lost");
+        s.recordGames = which == QLatin1String("lost")     ? RecordLost
+            : which == QLatin1String("failed")             ? RecordFailed
+            : which == QLatin1String("all")                ? RecordAll
+                                                           : RecordNone;
+        if (s.recordGames == RecordNone) {
+            error = QStringLiteral("--record-games takes lost, failed or all, not '%1'").arg(which);
+            return false;
+        }
+    }
     if (s.shards > int(games)) {
         error = QStringLiteral("--shard %1/%2 leaves shards without games: there are only %3").arg(s.shard).arg(s.shards).arg(games);
         return false;
@@ -272,6 +299,12 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         printLine(stderr, QStringLiteral("pelloria-arena: cannot make the log folder %1").arg(logDir));
         return ArenaUsageError;
     }
+    if (!command.settings.recordDir.isEmpty() && !QDir().mkpath(command.settings.recordDir)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: cannot make the folder %1").arg(command.settings.recordDir));
+        return ArenaUsageError;
+    }
+    for (ControllerSpec &spec : specs)
+        spec.sha256 = fileSha256(spec.path);
     for (int c = 0; c < specs.size(); ++c)
         specs[c].logPath = QDir(QDir(logDir).absolutePath())
                                .filePath(QStringLiteral("%1-%2.log").arg(c + 1).arg(QFileInfo(specs[c].path).completeBaseName()));
@@ -284,8 +317,6 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
     }
 
     RunResults results(specs, std::max(0, baselineIndex(command)), outputs.wantsJson(), outputs.csv());
-    for (int c = 0; c < specs.size(); ++c)
-        results.setSha256(c, fileSha256(specs[c].path));
     std::function<void(long long, long long)> progress;
     if (command.progress)
         progress = [](long long done, long long total) { drawProgress(done, total); };

@@ -29,6 +29,8 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #include "controller_library.h"
 #include "controller_output.h"
 #include "game.h"
+#include "recorder.h"
+#include "report.h"
 #include "separate_generators.h"
 
 #include <algorithm>
@@ -83,6 +85,9 @@ void send(int fd, const HostMessage &message)
 // One game, in its own process: everything the controller call needs.
 struct Game {
     ControllerFunction function = nullptr;
+    const Ball_engine *engine = nullptr;
+    ReplayRecorder *recorder = nullptr;
+    GameRow facts; // what befell agent 0, for the row
     GameWatch *watch = nullptr;
     SeparateGenerators *generators = nullptr;
     int messageFd = -1;
@@ -107,15 +112,44 @@ CallTiming timing()
     return t;
 }
 
-void sendGame(const GameRow &row)
+// Counts what agent 0 loses and how it dies; every game has these facts in
+// its row, recorded or not.
+void agent0Changed(void *, const RadiusChange &change)
+{
+    GameRow &f = game.facts;
+    if (change.cause == RadiusChange::Wall)
+        f.wallLoss -= change.delta;
+    else if (change.cause == RadiusChange::Contest && change.delta < 0)
+        f.contestLoss -= change.delta;
+    if (f.deathStep == 0 && game.engine->getCircleRadius()[0] <= 0) {
+        f.deathStep = int32_t(game.edges / 2);
+        f.deathCause = int32_t(change.cause);
+        f.deathOther = change.other;
+    }
+    if (game.recorder)
+        ReplayRecorder::changed(game.recorder, change);
+}
+
+GameRow withFacts(GameRow row)
+{
+    row.deathStep = game.facts.deathStep;
+    row.deathCause = game.facts.deathCause;
+    row.deathOther = game.facts.deathOther;
+    row.wallLoss = game.facts.wallLoss;
+    row.contestLoss = game.facts.contestLoss;
+    return row;
+}
+
+void sendGame(const GameRow &row, int64_t replayBytes = 0)
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
     HostMessage message;
+    message.replayBytes = replayBytes;
     message.type = HostMessageType::GameDone;
     message.slot = game.slot;
     message.seed = game.seed;
     message.ticket = game.ticket;
-    message.row = row;
+    message.row = withFacts(row);
     message.timing = timing();
     send(game.messageFd, message);
 }
@@ -197,8 +231,44 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
 #endif
 
     engine.setController(&timedController);
-    const GameResult result = playSeededGame(engine, request.seed, setup.maxSteps);
-    sendGame(describeGame(engine, request.seed, result));
+    game.engine = &engine;
+    engine.setRadiusListener(&agent0Changed, nullptr);
+    if (request.record == RecordNone) {
+        const GameResult result = playSeededGame(engine, request.seed, setup.maxSteps);
+        sendGame(describeGame(engine, request.seed, result));
+        ::_exit(0);
+    }
+
+    // Recorded: the whole game, or for a failed one its steps before the
+    // failure, which this second run never reaches.
+    ReplayRecorder recorder(engine, false);
+    game.recorder = &recorder;
+    const int steps = request.failedAt > 0 ? request.failedAt - 1 : setup.maxSteps;
+    const GameResult result = playSeededGame(engine, request.seed, steps, &ReplayRecorder::observe, &recorder);
+    recorder.finish(result);
+    GameRow row = describeGame(engine, request.seed, result);
+    row.failure = FailureKind(request.failure);
+    const bool chosen = request.failedAt > 0 || request.record == RecordAll
+        || (request.record == RecordLost && !row.agent0Survived());
+    int64_t bytes = 0;
+    if (chosen) {
+        Replay replay;
+        replay.header.program = QStringLiteral(PELLORIA_VERSION);
+        replay.header.seed = request.seed;
+        replay.header.controller = QString::fromLocal8Bit(setup.controllerName);
+        replay.header.sha256 = QString::fromLatin1(setup.controllerSha256);
+        replay.header.maxSteps = setup.maxSteps;
+        replay.header.steps = result.steps;
+        replay.header.outcome = QString::fromLatin1(request.failedAt > 0 ? gameEndName(row) : gameOutcomeName(result.outcome));
+        replay.header.failedAtStep = request.failedAt;
+        replay.frames = std::move(recorder.frames);
+        const QByteArray packed = encodeReplay(replay);
+        if (!packed.isEmpty() && size_t(packed.size()) <= setup.replayBytes) {
+            std::memcpy(setup.replays + size_t(request.slot) * setup.replayBytes, packed.constData(), size_t(packed.size()));
+            bytes = packed.size();
+        }
+    }
+    sendGame(row, bytes);
     ::_exit(0);
 }
 

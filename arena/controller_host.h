@@ -43,7 +43,16 @@ struct HostRequest {
     int32_t slot = -1;
     uint32_t seed = 0;
     uint64_t ticket = 0;
+    // Replays: which games to record (RecordGames), and for the second run
+    // of a failed game, the step it failed at and how: that run stops before
+    // it and is recorded whatever its outcome.
+    int32_t record = 0;
+    int32_t failedAt = 0;
+    int32_t failure = 0;
 };
+
+// Which games get a replay written.
+enum RecordGames : int32_t { RecordNone = 0, RecordLost = 1, RecordFailed = 2, RecordAll = 3 };
 
 enum class HostMessageType : int32_t { Loaded, LoadFailed, GameDone, ProcessEnded };
 
@@ -58,6 +67,7 @@ struct HostMessage {
     int32_t waitStatus = 0; // ProcessEnded
     GameRow row;            // GameDone
     CallTiming timing;      // GameDone
+    int64_t replayBytes = 0; // GameDone: a replay in the slot's replay buffer
     char text[512] = {};    // LoadFailed: why; Loaded: why there is no sandbox, if there is none
 };
 static_assert(std::is_trivially_copyable<HostMessage>::value, "messages are copied through a pipe");
@@ -81,6 +91,11 @@ struct HostSetup {
     int spares = 1; // games' processes kept forked ahead
     bool sandbox = true;
     SandboxLimits limits;
+    // Each slot's room for a compressed replay, shared with the arena.
+    char *replays = nullptr;
+    size_t replayBytes = 0;
+    char controllerName[256] = {};
+    char controllerSha256[65] = {};
 };
 
 #ifdef PELLORIA_ISOLATION

@@ -4,6 +4,8 @@
 #include "outputs.h"
 #include "run_results.h"
 
+#include "ball_engine.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,6 +55,20 @@ bool parseRow(const QJsonObject &o, GameRow &row)
 {
     row.seed = uint32_t(o.value(QStringLiteral("seed")).toVariant().toLongLong());
     row.steps = o.value(QStringLiteral("steps")).toInt();
+    row.wallLoss = o.value(QStringLiteral("wall_loss")).toInt();
+    row.contestLoss = o.value(QStringLiteral("contest_loss")).toInt();
+    row.replayed = o.contains(QStringLiteral("replay")) ? 1 : 0;
+    if (o.contains(QStringLiteral("death_step"))) {
+        row.deathStep = o.value(QStringLiteral("death_step")).toInt();
+        const QString cause = o.value(QStringLiteral("death_cause")).toString();
+        const QString contest = QStringLiteral("contest with agent ");
+        if (cause == QLatin1String("wall")) {
+            row.deathCause = RadiusChange::Wall;
+        } else if (cause.startsWith(contest)) {
+            row.deathCause = RadiusChange::Contest;
+            row.deathOther = cause.mid(contest.size()).toInt();
+        }
+    }
     const QString outcome = o.value(QStringLiteral("outcome")).toString();
     static const std::map<QString, GameOutcome> outcomes{{QStringLiteral("set"), GameOutcome::Set},
                                                          {QStringLiteral("none-alive"), GameOutcome::NoneAlive},
@@ -80,20 +96,22 @@ bool parseRow(const QJsonObject &o, GameRow &row)
 QString settingsOf(const QJsonObject &root)
 {
     return QStringLiteral("seeds from %1, %2 games, step limit %3, time limit %4 ms, max failures %5, "
-                          "sandbox %6, memory limit %7 MB")
+                          "sandbox %6, memory limit %7 MB, recording %8")
         .arg(root.value(QStringLiteral("first_seed")).toVariant().toLongLong())
         .arg(root.value(QStringLiteral("games")).toInt())
         .arg(root.value(QStringLiteral("max_steps")).toInt())
         .arg(root.value(QStringLiteral("time_limit_ms")).toInt())
         .arg(root.value(QStringLiteral("max_failures")).toInt())
         .arg(root.value(QStringLiteral("sandbox")).toBool() ? QStringLiteral("on") : QStringLiteral("off"))
-        .arg(root.value(QStringLiteral("memory_limit_mb")).toInt());
+        .arg(root.value(QStringLiteral("memory_limit_mb")).toInt())
+        .arg(root.value(QStringLiteral("record_games")).toInt());
 }
 
 } // namespace
 
 bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                 const std::function<RunResults &(const QStringList &labels, int baseline)> &prepare)
+                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
+                                                  const QStringList &hashes, int baseline)> &prepare)
 {
     std::map<int, Shard> shards;
     for (const QString &path : inputs) {
@@ -139,13 +157,15 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
     settings.maxFailures = root.value(QStringLiteral("max_failures")).toInt();
     settings.sandbox = root.value(QStringLiteral("sandbox")).toBool();
     settings.memoryLimitMb = root.value(QStringLiteral("memory_limit_mb")).toInt();
+    settings.recordGames = root.value(QStringLiteral("record_games")).toInt();
     settings.shard = settings.shards = 1;
 
     // The same controllers, in the same order, from the same files.
-    QStringList labels, hashes;
+    QStringList labels, hashes, files;
     for (const auto &c : root.value(QStringLiteral("controllers")).toArray()) {
         labels << c.toObject().value(QStringLiteral("controller")).toString();
         hashes << c.toObject().value(QStringLiteral("sha256")).toString();
+        files << c.toObject().value(QStringLiteral("file")).toString();
     }
     for (const auto &[k, shard] : shards) {
         const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
@@ -178,9 +198,7 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
         }
     }
     const int baseline = int(labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
-    RunResults &results = prepare(labels, std::max(0, baseline));
-    for (int c = 0; c < labels.size(); ++c)
-        results.setSha256(c, hashes[c]);
+    RunResults &results = prepare(labels, files, hashes, std::max(0, baseline));
 
     // Seed by seed, as the single run hands them over.
     int index = 0;
@@ -242,10 +260,12 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
         return fail(error);
     ArenaSettings settings;
     std::unique_ptr<RunResults> results;
-    const bool merged = mergeShards(inputs, settings, error, [&](const QStringList &labels, int baseline) -> RunResults & {
+    const bool merged = mergeShards(inputs, settings, error,
+                                    [&](const QStringList &labels, const QStringList &files, const QStringList &hashes,
+                                        int baseline) -> RunResults & {
         QVector<ControllerSpec> specs;
-        for (const QString &label : labels)
-            specs.append({label, label, QString()});
+        for (int c = 0; c < labels.size(); ++c)
+            specs.append({files[c], labels[c], QString(), hashes[c]});
         results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
         return *results;
     });

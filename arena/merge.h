@@ -18,6 +18,7 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
 // The same, without printing: fills `results` (already made for the shards'
 // controllers by the caller through `prepare`) and the run's settings.
 bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                 const std::function<RunResults &(const QStringList &labels, int baseline)> &prepare);
+                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
+                                                  const QStringList &hashes, int baseline)> &prepare);
 
 #endif

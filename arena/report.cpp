@@ -2,8 +2,10 @@
 
 #include "run_results.h"
 #include "runner.h"
+#include "ball_engine.h"
 #include "sandbox.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -71,7 +73,7 @@ QJsonValue intervalJson(const Interval &i)
     return o;
 }
 
-QJsonObject rowJson(const GameRow &g)
+QJsonObject rowJson(const GameRow &g, const QString &replay)
 {
     QJsonObject o{{QStringLiteral("seed"), qint64(g.seed)},
                   {QStringLiteral("outcome"), QString::fromLatin1(gameEndName(g))},
@@ -85,6 +87,14 @@ QJsonObject rowJson(const GameRow &g)
         o.insert(QStringLiteral("agent0_rank"), g.agent0Rank);
         o.insert(QStringLiteral("opponents_alive"), g.opponentsAlive);
     }
+    if (g.deathStep > 0) {
+        o.insert(QStringLiteral("death_step"), g.deathStep);
+        o.insert(QStringLiteral("death_cause"), deathCauseText(g));
+    }
+    o.insert(QStringLiteral("wall_loss"), g.wallLoss);
+    o.insert(QStringLiteral("contest_loss"), g.contestLoss);
+    if (!replay.isEmpty())
+        o.insert(QStringLiteral("replay"), replay);
     return o;
 }
 
@@ -201,22 +211,34 @@ QString formatTable(const RunResults &results, const ArenaSettings &settings)
     return text;
 }
 
-QByteArray csvHeader()
+QString deathCauseText(const GameRow &row)
 {
-    return "controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive,failure\n";
+    switch (row.deathCause) {
+    case RadiusChange::Wall: return QStringLiteral("wall");
+    case RadiusChange::Contest: return QStringLiteral("contest with agent %1").arg(row.deathOther);
+    default: return QString();
+    }
 }
 
-QByteArray csvRow(const QString &controller, const GameRow &g)
+QByteArray csvHeader()
+{
+    return "controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive,failure,"
+           "death_step,death_cause,wall_loss,contest_loss,replay\n";
+}
+
+QByteArray csvRow(const QString &controller, const GameRow &g, const QString &replay)
 {
     QString label = controller;
     label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     QByteArray line = "\"" + label.toUtf8() + "\"," + QByteArray::number(g.seed) + ',' + gameEndName(g) + ','
         + QByteArray::number(g.steps) + ',' + (g.agent0Survived() ? "1" : "0") + ',';
     if (g.failed())
-        line += ",,,\"" + failureReason(g).toUtf8() + "\"\n";
+        line += ",,,\"" + failureReason(g).toUtf8() + "\",";
     else
         line += QByteArray::number(g.agent0Radius) + ',' + QByteArray::number(g.agent0Rank) + ','
-            + QByteArray::number(g.opponentsAlive) + ",\n";
+            + QByteArray::number(g.opponentsAlive) + ",,";
+    line += (g.deathStep > 0 ? QByteArray::number(g.deathStep) : QByteArray()) + ',' + deathCauseText(g).toUtf8() + ','
+        + QByteArray::number(g.wallLoss) + ',' + QByteArray::number(g.contestLoss) + ',' + replay.toUtf8() + '\n';
     return line;
 }
 
@@ -224,11 +246,12 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
 {
     const int base = results.baseline();
     QJsonArray controllers;
-    for (const ControllerResult &r : results.controllers()) {
+    for (int c = 0; c < results.controllers().size(); ++c) {
+        const ControllerResult &r = results.controllers()[c];
         const ControllerTally &t = r.tally;
         QJsonArray games;
         for (const GameRow &g : r.rows)
-            games.append(rowJson(g));
+            games.append(rowJson(g, results.replayName(c, g)));
         QJsonObject summary{
             {QStringLiteral("games"), t.games},
             {QStringLiteral("finished"), t.finished},
@@ -254,6 +277,7 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
         // No log path: it is the one thing two runs of the same games never
         // share, and merged shards must give the single run's output.
         QJsonObject entry{{QStringLiteral("controller"), r.label},
+                          {QStringLiteral("file"), QFileInfo(r.path).fileName()},
                           {QStringLiteral("sha256"), r.sha256},
                           {QStringLiteral("summary"), summary},
                           {QStringLiteral("games"), games}};
@@ -285,6 +309,7 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
                      {QStringLiteral("max_failures"), settings.maxFailures},
                      {QStringLiteral("sandbox"), settings.sandbox},
                      {QStringLiteral("memory_limit_mb"), settings.memoryLimitMb},
+                     {QStringLiteral("record_games"), settings.recordGames},
                      {QStringLiteral("baseline"), results.controllers()[base].label},
                      {QStringLiteral("controllers"), controllers},
                      {QStringLiteral("paired_differences"), differences}};

@@ -14,7 +14,9 @@ struct ArenaSettings;
 QString formatTable(const RunResults &results, const ArenaSettings &settings);
 // One row per game, seeds in order.
 QByteArray csvHeader();
-QByteArray csvRow(const QString &controller, const GameRow &row);
+QByteArray csvRow(const QString &controller, const GameRow &row, const QString &replay);
+// "wall", "contest with agent 3", or empty while agent 0 lives.
+QString deathCauseText(const GameRow &row);
 // The settings, the per-game rows and the summaries.
 QByteArray formatJson(const RunResults &results, const ArenaSettings &settings);
 

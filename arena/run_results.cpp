@@ -11,6 +11,8 @@ RunResults::RunResults(const QVector<ControllerSpec> &controllers, int baseline,
         ControllerResult r;
         r.label = spec.label;
         r.logPath = spec.logPath;
+        r.sha256 = spec.sha256;
+        r.path = spec.path;
         results.append(r);
     }
     if (csv)
@@ -82,7 +84,12 @@ void RunResults::writeCsv(int controller, const GameRow &row)
 {
     if (!csv || csvError)
         return;
-    csvError = csv->write(csvRow(results[controller].label, row)) < 0;
+    csvError = csv->write(csvRow(results[controller].label, row, replayName(controller, row))) < 0;
+}
+
+QString RunResults::replayName(int controller, const GameRow &row) const
+{
+    return row.replayed ? replayFileName(controller, results[controller].path, row.seed) : QString();
 }
 
 void RunResults::note(const QString &line)

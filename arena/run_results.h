@@ -17,6 +17,7 @@ struct ControllerResult {
     QString label;
     QString logPath;
     QString sha256; // of the library file, so that shards can be matched
+    QString path;
     ControllerTally tally;
     CallTiming timing;
     int stoppedAfter = -1; // the game index --max-failures stopped it after
@@ -35,11 +36,12 @@ public:
     void timing(int controller, const CallTiming &timing) override;
 
     const QVector<ControllerResult> &controllers() const { return results; }
-    void setSha256(int controller, const QString &hash) { results[controller].sha256 = hash; }
     int baseline() const { return base; }
     // Against the baseline; the baseline's own entry stays empty.
     const QVector<PairedTally> &paired() const { return pairs; }
     bool anyFailure() const;
+    // The replay's file name in the --record folder, or empty.
+    QString replayName(int controller, const GameRow &row) const;
     void note(const QString &line) override;
     const QStringList &notes() const { return noted; }
     bool csvFailed() const { return csvError; }

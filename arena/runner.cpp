@@ -3,6 +3,10 @@
 #include "call_clock.h"
 #include "controller_host.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -24,6 +28,11 @@
 #  include "game.h"
 #  include "separate_generators.h"
 #endif
+
+QString replayFileName(int controller, const QString &path, uint32_t seed)
+{
+    return QStringLiteral("%1-%2-seed%3.replay.gz").arg(controller + 1).arg(QFileInfo(path).completeBaseName()).arg(seed);
+}
 
 namespace {
 
@@ -105,6 +114,30 @@ bool writeAll(int fd, const void *data, size_t size)
     return true;
 }
 
+// Room for one compressed replay per slot: a long game's is a few
+// megabytes; one that does not fit is not written.
+constexpr size_t replayCapacity = size_t(32) << 20;
+
+// Reserved, not used: only the pages a replay is written to take memory.
+struct SharedReplays {
+    explicit SharedReplays(size_t bytes) : bytes(bytes)
+    {
+        if (bytes == 0)
+            return;
+        void *memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        data = memory == MAP_FAILED ? nullptr : static_cast<char *>(memory);
+    }
+    ~SharedReplays()
+    {
+        if (data)
+            ::munmap(data, bytes);
+    }
+    SharedReplays(const SharedReplays &) = delete;
+    SharedReplays &operator=(const SharedReplays &) = delete;
+    size_t bytes;
+    char *data = nullptr;
+};
+
 // The watches of every slot, shared with the hosts and their games.
 class SharedWatches
 {
@@ -157,7 +190,7 @@ struct Host {
 };
 
 // start: forks the host, which loads the library and says whether it could.
-bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWatch *watches,
+bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWatch *watches, char *replays,
                const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
 {
     const QByteArray logPath = spec.logPath.toLocal8Bit();
@@ -200,6 +233,11 @@ bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWa
         setup.maxSteps = settings.maxSteps;
         setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
         setup.spares = settings.jobs;
+        setup.replays = replays;
+        setup.replayBytes = replays ? replayCapacity : 0;
+        std::snprintf(setup.controllerName, sizeof setup.controllerName, "%s",
+                      QFileInfo(spec.path).fileName().toLocal8Bit().constData());
+        std::snprintf(setup.controllerSha256, sizeof setup.controllerSha256, "%s", spec.sha256.toLatin1().constData());
         setup.sandbox = settings.sandbox;
         setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
         // A backstop behind the time limit: every call of a game at the
@@ -238,6 +276,8 @@ bool readMessage(Host &host, HostMessage &message)
 
 struct Slot {
     bool busy = false;
+    bool rerun = false; // recording the steps before a failure
+    GameRow failed;     // that failure's row, delivered after the rerun
     uint64_t ticket = 0;
     int controller = -1;
     int index = 0;
@@ -255,20 +295,21 @@ public:
               const std::function<void(long long, long long)> &progress)
         : controllers(controllers), settings(settings), listener(listener), progress(progress),
           order(controllers.size(), settings.maxFailures, listener), watches(settings.jobs),
+          replays(settings.recordGames != RecordNone ? replayCapacity * size_t(settings.jobs) : 0),
           slots(size_t(settings.jobs))
     {
     }
 
     bool start(QString &error)
     {
-        if (!watches.watches) {
+        if (!watches.watches || (settings.recordGames != RecordNone && !replays.data)) {
             error = QStringLiteral("cannot share memory with the game processes");
             return false;
         }
         callclock::nanosecondsPerTick(); // calibrated once, before any fork copies it
         for (const ControllerSpec &spec : controllers) {
             auto host = std::make_unique<Host>();
-            if (!startHost(spec, settings, watches.watches, hosts, *host, error))
+            if (!startHost(spec, settings, watches.watches, replays.data, hosts, *host, error))
                 return false;
             hosts.push_back(std::move(host));
         }
@@ -320,17 +361,45 @@ private:
             watch.refused.store(sandbox::nothingRefused);
             slot = Slot();
             slot.busy = true;
-            slot.ticket = ++lastTicket;
             slot.controller = c;
             slot.index = index;
             ++busyCount;
-            HostRequest request;
-            request.slot = s;
-            request.seed = settings.played().first + unsigned(index);
-            request.ticket = slot.ticket;
-            if (host.gone || !writeAll(host.requestFd, &request, sizeof request))
-                finish(slot, failureRow(slot, -1, watch));
+            request(slot, host, HostRequest());
         }
+    }
+
+    void request(Slot &slot, Host &host, HostRequest request)
+    {
+        const int s = int(&slot - slots.data());
+        GameWatch &watch = watches.watches[s];
+        watch.pid.store(0);
+        watch.callEdges.store(0);
+        watch.refused.store(sandbox::nothingRefused);
+        slot.killed = false;
+        slot.watchedEdges = 0;
+        slot.ticket = ++lastTicket;
+        request.slot = s;
+        request.seed = settings.played().first + unsigned(slot.index);
+        request.ticket = slot.ticket;
+        request.record = settings.recordGames;
+        if (host.gone || !writeAll(host.requestFd, &request, sizeof request)) {
+            host.gone = true;
+            finish(slot, failureRow(slot, -1, watch));
+        }
+    }
+
+    // A replay the game's process left in the slot's buffer, to its file.
+    bool saveReplay(const Slot &slot, int64_t bytes)
+    {
+        const size_t s = size_t(&slot - slots.data());
+        if (bytes <= 0 || size_t(bytes) > replayCapacity)
+            return false;
+        const QString path = QDir(settings.recordDir)
+                                 .filePath(replayFileName(slot.controller, controllers[slot.controller].path,
+                                                          settings.played().first + unsigned(slot.index)));
+        QSaveFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(replays.data + s * replayCapacity, bytes) == bytes
+            && file.commit();
     }
 
     bool nextTask(int &c, int &index)
@@ -370,10 +439,13 @@ private:
                 continue; // the end of a process whose game was already counted
             if (message.type == HostMessageType::GameDone) {
                 // The row is in: the slot is free while the process exits.
-                listener.timing(int(c), message.timing);
-                finish(slot, message.row);
+                GameRow row = slot.rerun ? slot.failed : message.row;
+                row.replayed = saveReplay(slot, message.replayBytes) ? 1 : 0;
+                if (!slot.rerun)
+                    listener.timing(int(c), message.timing);
+                finish(slot, row);
             } else if (message.type == HostMessageType::ProcessEnded) {
-                finish(slot, failureRow(slot, message.waitStatus, watches.watches[message.slot]));
+                finish(slot, slot.rerun ? slot.failed : failureRow(slot, message.waitStatus, watches.watches[message.slot]));
             }
         }
     }
@@ -408,8 +480,20 @@ private:
     // ended its process.
     void finish(Slot &slot, GameRow row)
     {
-        if (slot.killed)
+        if (slot.killed && !slot.rerun)
             listener.timing(slot.controller, CallTiming{0, 0, slot.killedNs});
+        // A failed game is played again up to the step before its failure,
+        // recorded, so that its replay holds everything that led there.
+        if (!slot.rerun && row.failed() && row.failure != FailureKind::Lost && settings.recordGames != RecordNone
+            && !hosts[size_t(slot.controller)]->gone) {
+            slot.rerun = true;
+            slot.failed = row;
+            HostRequest again;
+            again.failedAt = std::max(1, row.steps);
+            again.failure = int32_t(row.failure);
+            request(slot, *hosts[size_t(slot.controller)], again);
+            return;
+        }
         row.seed = settings.played().first + unsigned(slot.index);
         slot.busy = false;
         --busyCount;
@@ -458,6 +542,7 @@ private:
     const std::function<void(long long, long long)> &progress;
     RowOrder order;
     SharedWatches watches;
+    SharedReplays replays;
     std::vector<Slot> slots;
     std::vector<std::unique_ptr<Host>> hosts;
     int busyCount = 0;

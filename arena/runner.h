@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <functional>
+#include <utility>
 
 struct SeedRange {
     unsigned int first = 1;
@@ -27,6 +28,8 @@ struct ArenaSettings {
     int shards = 1;
     bool sandbox = true; // confine every game's process
     int memoryLimitMb = 512;
+    int recordGames = 0; // none, lost, failed, all (see controller_host.h)
+    QString recordDir;
 
     // Shard K of N plays the K-th of N contiguous parts of the seeds, as
     // even as whole games allow: seeds [first + (K-1)G/N, first + KG/N).
@@ -39,10 +42,20 @@ struct ArenaSettings {
 };
 
 struct ControllerSpec {
+    ControllerSpec() = default;
+    ControllerSpec(QString path, QString label, QString logPath = QString(), QString sha256 = QString())
+        : path(std::move(path)), label(std::move(label)), logPath(std::move(logPath)), sha256(std::move(sha256))
+    {
+    }
     QString path;
     QString label;
     QString logPath; // where its output goes
+    QString sha256;  // of the file, for replays' headers
 };
+
+// A replay's file name in the --record folder: the controller's place and
+// file name, and the seed.
+QString replayFileName(int controller, const QString &path, uint32_t seed);
 
 // Told each game's row, per controller in seed order; game `index` is seed
 // played().first + index. A controller stopped by --max-failures gets no rows

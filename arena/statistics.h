@@ -54,6 +54,14 @@ struct GameRow {
     int32_t agent0Radius = 0; // final; 0 when dead
     int32_t agent0Rank = 0;   // 1 + agents with a larger final radius
     int32_t opponentsAlive = 0;
+    // Why agent 0 lost what it lost: the step it died (0 if it did not) and
+    // how (-1 none, else a RadiusChange::Cause and the agent it contested).
+    int32_t deathStep = 0;
+    int32_t deathCause = -1;
+    int32_t deathOther = -1;
+    int32_t wallLoss = 0;    // radius lost to walls
+    int32_t contestLoss = 0; // radius lost to contests
+    int32_t replayed = 0;    // a replay of this game was written
 
     bool failed() const { return failure != FailureKind::None; }
     // A failed game is lost, like a game agent 0 died in.

@@ -268,7 +268,6 @@ void Ball_engine::moveAgent(size_t i)
         vx /= 2;
         vy /= 2;
         r -= 1; // a corner costs no more than a single wall
-        agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
     }
 
     if (x < r)
@@ -285,6 +284,8 @@ void Ball_engine::moveAgent(size_t i)
     xVelocity[i] = vx;
     yVelocity[i] = vy;
     circleRadius[i] = r;
+    if (bounceX || bounceY)
+        agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
 }
 
 // Cheap filter in front of the distance test. Spans that merely touch overlap.

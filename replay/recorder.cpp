@@ -5,14 +5,16 @@
 
 #include <algorithm>
 
-ReplayRecorder::ReplayRecorder(Ball_engine &engine) : engine(engine)
+ReplayRecorder::ReplayRecorder(Ball_engine &engine, bool listen) : engine(engine), listening(listen)
 {
-    engine.setRadiusListener(&ReplayRecorder::changed, this);
+    if (listening)
+        engine.setRadiusListener(&ReplayRecorder::changed, this);
 }
 
 ReplayRecorder::~ReplayRecorder()
 {
-    engine.setRadiusListener(nullptr, nullptr);
+    if (listening)
+        engine.setRadiusListener(nullptr, nullptr);
 }
 
 void ReplayRecorder::changed(void *recorder, const RadiusChange &change)

@@ -11,23 +11,26 @@
 class ReplayRecorder
 {
 public:
-    explicit ReplayRecorder(Ball_engine &engine);
+    // `listen`: take the engine's radius listener; false when the caller
+    // keeps it and hands the changes on through changed().
+    explicit ReplayRecorder(Ball_engine &engine, bool listen = true);
     ~ReplayRecorder();
     ReplayRecorder(const ReplayRecorder &) = delete;
     ReplayRecorder &operator=(const ReplayRecorder &) = delete;
 
     // playSeededGame's observer: before step n, the state after step n - 1.
     static void observe(void *recorder, int step);
+    static void changed(void *recorder, const RadiusChange &change);
     // The last frame; the recorder holds them all afterwards.
     void finish(const GameResult &result);
 
     std::vector<ReplayFrame> frames;
 
 private:
-    static void changed(void *recorder, const RadiusChange &change);
     void capture(int step);
 
     Ball_engine &engine;
+    bool listening;
     std::vector<RadiusChange> pending;
 };
 
