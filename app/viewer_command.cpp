@@ -197,6 +197,7 @@ int runViewer(int argc, char **argv)
         prepareOffscreen(); // pictures need no screen
     if (!exporting && !displayAvailable())
         return fail(QStringLiteral("no display to open the window on; try xvfb-run, or --export-frames"));
+    ensureRuntimeDir();
     QApplication app(argc, argv);
     if (fromSeed) {
         ReplayHeader header;

@@ -9,15 +9,20 @@
 
 #include <unistd.h>
 
-inline void prepareOffscreen()
+inline void ensureRuntimeDir()
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         const QString dir = QDir(QDir::tempPath()).filePath(QStringLiteral("pelloria-runtime-%1").arg(::getuid()));
         if (QDir().mkpath(dir) && QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
     }
+}
+
+inline void prepareOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensureRuntimeDir();
 }
 
 #endif

@@ -1,0 +1,313 @@
+// Replays: the file format and its damage, recording as the arena plays,
+// the viewer, and pelloria's command line for them.
+#include "arena_process.h"
+#include "controller_library.h"
+#include "game.h"
+#include "recorder.h"
+#include "replay.h"
+#include "replay_window.h"
+#include "step.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void storesRight(int &action, const size_t, const size_t, const size_t, const int *, const int *, const int *,
+                 const int *, const int *)
+{
+    action = 4;
+}
+
+Replay recorded(ControllerFunction controller, uint32_t seed, int maxSteps = 100000)
+{
+    ReplayHeader header;
+    header.program = QStringLiteral("test");
+    header.controller = QStringLiteral("test.so");
+    return recordFairGame(controller, seed, maxSteps, header);
+}
+
+QMap<uint32_t, QStringList> csvRows(const QString &path, const QString &controller)
+{
+    QMap<uint32_t, QStringList> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).split(QLatin1Char(','));
+        if (fields.size() > 5 && fields[0] == QLatin1Char('"') + controller + QLatin1Char('"'))
+            rows.insert(fields[1].toUInt(), fields);
+    }
+    return rows;
+}
+
+Run pelloria(const QStringList &arguments)
+{
+    return runProgram(QStringLiteral(PELLORIA_EXE), arguments);
+}
+
+} // namespace
+
+class TestReplay : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void recordedGameReplaysStepByStep();
+    void fileRoundTripKeepsEveryFrame();
+    void damagedFilesAreRefusedNeverCrash();
+    void arenaReplaysReproduceTheirRows();
+    void seedInTheWindowIsTheArenasGame();
+    void viewerStepsSeeksAndMarksDeaths();
+    void commandLineRefusesBadArguments();
+};
+
+void TestReplay::recordedGameReplaysStepByStep()
+{
+    const Replay replay = recorded(&storesRight, 9);
+    QCOMPARE(int(replay.frames.size()), replay.header.steps + 1);
+    // The same game stepped by hand: every frame is the state after its step.
+    Ball_engine engine;
+    engine.setup(10, 100);
+    engine.setController(&storesRight);
+    engine.resetSeeded(9);
+    size_t phase = 0;
+    for (const ReplayFrame &f : replay.frames) {
+        if (f.step > 0) {
+            chooseAllActions(engine);
+            stepArena(engine, phase);
+        }
+        for (int i = 0; i < replayCircles; ++i) {
+            QCOMPARE(f.radius[size_t(i)], engine.getCircleRadius()[i]);
+            QCOMPARE(f.x[size_t(i)], engine.getXCoordinate()[i]);
+        }
+        QCOMPARE(f.vx[0], engine.getXVelocity()[0]);
+        if (f.step > 0)
+            QCOMPARE(f.action[0], 4);
+    }
+    // Every change of agent 0's radius is in the frames: they add up to the
+    // radius of every frame.
+    int radius = 20;
+    for (const ReplayFrame &f : replay.frames) {
+        for (const RadiusChange &c : f.changes)
+            radius += c.delta;
+        QCOMPARE(radius, f.radius[0]);
+    }
+}
+
+void TestReplay::fileRoundTripKeepsEveryFrame()
+{
+    const Replay replay = recorded(&storesRight, 3);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("game.replay.gz"));
+    QString error;
+    QVERIFY2(writeReplay(path, replay, error), qPrintable(error));
+    Replay back;
+    QVERIFY2(readReplay(path, back, error), qPrintable(error));
+    QCOMPARE(back.header.seed, 3u);
+    QCOMPARE(back.header.steps, replay.header.steps);
+    QCOMPARE(back.header.outcome, replay.header.outcome);
+    QCOMPARE(back.frames.size(), replay.frames.size());
+    for (size_t s = 0; s < replay.frames.size(); ++s) {
+        QVERIFY(back.frames[s].radius == replay.frames[s].radius && back.frames[s].y == replay.frames[s].y
+                && back.frames[s].vy == replay.frames[s].vy && back.frames[s].action == replay.frames[s].action);
+        QCOMPARE(back.frames[s].changes.size(), replay.frames[s].changes.size());
+    }
+    // An average game stays well under 150 KB.
+    QVERIFY2(QFileInfo(path).size() < 150 * 1024, qPrintable(QString::number(QFileInfo(path).size())));
+}
+
+void TestReplay::damagedFilesAreRefusedNeverCrash()
+{
+    const QByteArray good = encodeReplay(recorded(&storesRight, 5, 400));
+    Replay replay;
+    QString error;
+    QVERIFY(decodeReplay(good, replay, error));
+    QRandomGenerator random(20261207);
+    int truncated = 0, flipped = 0, flippedRead = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const QByteArray cut = good.left(int(random.bounded(good.size())));
+        error.clear();
+        truncated += decodeReplay(cut, replay, error) ? 0 : 1;
+        QVERIFY(!error.contains(QLatin1Char('\n')));
+    }
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray damaged = good;
+        const int at = int(random.bounded(damaged.size()));
+        damaged[at] = char(damaged[at] ^ char(1 + random.bounded(255)));
+        error.clear();
+        if (decodeReplay(damaged, replay, error))
+            ++flippedRead; // a flip in gzip's own header fields changes nothing
+        else
+            ++flipped;
+    }
+    QCOMPARE(truncated, 3000); // every cut is caught
+    QVERIFY2(flipped > 2900, qPrintable(QString::number(flipped)));
+
+    QVERIFY(!decodeReplay(QByteArray("not gzip at all"), replay, error));
+    QVERIFY(error.contains(QStringLiteral("damaged")));
+    Replay future = recorded(&storesRight, 5, 3);
+    future.header.version = 2;
+    QVERIFY(!decodeReplay(encodeReplay(future), replay, error));
+    // A replay from a later format version names both versions.
+    QCOMPARE(error, QStringLiteral("replay format version 2; this program reads version 1"));
+}
+
+void TestReplay::arenaReplaysReproduceTheirRows()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("rows.csv"));
+    const QString records = dir.filePath(QStringLiteral("replays"));
+    const Run run = runProgram(QStringLiteral(ARENA_EXE),
+                               {QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
+                                QStringLiteral(CRASH_ON_SEED_LIB), QStringLiteral("--record"), records,
+                                QStringLiteral("--record-games"), QStringLiteral("all"), QStringLiteral("--csv"), csv,
+                                QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
+    QCOMPARE(run.exitCode, 1); // seed 3 crashes at step 100
+    const QString label = QStringLiteral(CRASH_ON_SEED_LIB);
+    const QMap<uint32_t, QStringList> rows = csvRows(csv, label);
+    QCOMPARE(rows.size(), 4);
+    for (uint32_t seed = 1; seed <= 4; ++seed) {
+        const QStringList &row = rows[seed];
+        const QString name = row.last();
+        QCOMPARE(name, QStringLiteral("1-libcontroller_crash_on_seed-seed%1.replay.gz").arg(seed));
+        Replay replay;
+        QString error;
+        QVERIFY2(readReplay(QDir(records).filePath(name), replay, error), qPrintable(error));
+        QCOMPARE(replay.header.seed, seed);
+        if (seed == 3) {
+            // Everything before the crash, and the crash named.
+            QCOMPARE(replay.header.outcome, QStringLiteral("crashed"));
+            QCOMPARE(replay.header.failedAtStep, 100);
+            QCOMPARE(replay.header.steps, 99);
+            continue;
+        }
+        QCOMPARE(replay.header.outcome, row[2]);
+        QCOMPARE(replay.header.steps, row[3].toInt());
+        QCOMPARE(std::max(0, replay.frames.back().radius[0]), row[5].toInt());
+        const int deathStep = replay.deathSteps()[0];
+        QCOMPARE(deathStep == 0 ? QString() : QString::number(deathStep), row[9]);
+    }
+    // The default, lost games only, and the rows say where the rest are not.
+    const Run lost = runProgram(QStringLiteral(ARENA_EXE),
+                                {QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
+                                 QStringLiteral(BRAINLET_LIB), QStringLiteral("--record"), dir.filePath(QStringLiteral("lost")),
+                                 QStringLiteral("--csv"), csv, QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
+    QCOMPARE(lost.exitCode, 0);
+    const QMap<uint32_t, QStringList> reference = csvRows(csv, QStringLiteral(BRAINLET_LIB));
+    int lostGames = 0;
+    for (const QStringList &row : reference) {
+        const bool survived = row[4] == QLatin1String("1");
+        lostGames += survived ? 0 : 1;
+        QCOMPARE(row.last().isEmpty(), survived);
+    }
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("lost"))).entryList(QDir::Files).size(), lostGames);
+}
+
+void TestReplay::seedInTheWindowIsTheArenasGame()
+{
+    // What `pelloria --seed N` plays is the arena's row for N.
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("rows.csv"));
+    QCOMPARE(runProgram(QStringLiteral(ARENA_EXE), {QStringLiteral("--seed"), QStringLiteral("30"), QStringLiteral("--games"),
+                                                   QStringLiteral("3"), QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB),
+                                                   QStringLiteral("--csv"), csv, QStringLiteral("--log-dir"),
+                                                   dir.filePath(QStringLiteral("logs"))})
+                 .exitCode,
+             0);
+    const QMap<uint32_t, QStringList> rows = csvRows(csv, QStringLiteral(BRAINLET_LIB));
+    const LoadedController reference = loadController(QStringLiteral(BRAINLET_LIB), QStringLiteral("reference"));
+    QVERIFY(reference.function);
+    for (uint32_t seed = 30; seed < 33; ++seed) {
+        const Replay replay = recorded(reference.function, seed);
+        QCOMPARE(replay.header.outcome, rows[seed][2]);
+        QCOMPARE(replay.header.steps, rows[seed][3].toInt());
+    }
+    // And through the program itself, offscreen: one picture a step.
+    const QString frames = dir.filePath(QStringLiteral("frames"));
+    const Run run = pelloria({QStringLiteral("--seed"), QStringLiteral("30"), QStringLiteral("--max-steps"),
+                              QStringLiteral("4"), QStringLiteral("--export-frames"), frames});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QDir(frames).entryList(QDir::Files),
+             QStringList({"frame-00000.png", "frame-00001.png", "frame-00002.png", "frame-00003.png", "frame-00004.png"}));
+}
+
+void TestReplay::viewerStepsSeeksAndMarksDeaths()
+{
+    const Replay replay = recorded(&storesRight, 9);
+    const std::array<int, replayAgents> deaths = replay.deathSteps();
+    ReplayWindow window(replay);
+    window.show();
+    QCOMPARE(window.step(), 0);
+    QCOMPARE(window.lastStep(), replay.header.steps);
+    window.seek(100);
+    QCOMPARE(window.step(), 100);
+    QVERIFY(window.statusText().startsWith(QStringLiteral("step 100 of %1").arg(replay.header.steps)));
+    QTest::keyClick(&window, Qt::Key_Right);
+    QCOMPARE(window.step(), 101);
+    QTest::keyClick(&window, Qt::Key_Left);
+    QTest::keyClick(&window, Qt::Key_Left);
+    QCOMPARE(window.step(), 99);
+    window.seek(-5);
+    QCOMPARE(window.step(), 0);
+    window.seek(1000000);
+    QCOMPARE(window.step(), window.lastStep());
+    QVERIFY(window.statusText().contains(QStringLiteral("game over: %1").arg(replay.header.outcome)));
+
+    // The timeline marks each death and jumps where it is clicked.
+    QVERIFY(window.timeline()->deaths() == deaths);
+    int dead = 0;
+    for (int s : deaths)
+        dead += s > 0 ? 1 : 0;
+    QVERIFY(dead >= 6); // the game ends with three or fewer alive
+    window.seek(0);
+    QTest::mouseClick(window.timeline(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(window.timeline()->width() / 2, window.timeline()->height() / 2));
+    QVERIFY2(qAbs(window.step() - window.lastStep() / 2) <= window.lastStep() / 10, qPrintable(QString::number(window.step())));
+
+    // Speeds from 0.25x to 8x; playing moves on by itself and stops at the end.
+    window.setSpeedIndex(0);
+    QCOMPARE(window.speed(), 0.25);
+    window.setSpeedIndex(ReplayWindow::speedCount - 1);
+    QCOMPARE(window.speed(), 8.0);
+    window.seek(window.lastStep() - 5);
+    window.playPause();
+    QVERIFY(window.playing());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.playing(), 30000);
+    QCOMPARE(window.step(), window.lastStep());
+}
+
+void TestReplay::commandLineRefusesBadArguments()
+{
+    QTemporaryDir dir;
+    QFile damaged(dir.filePath(QStringLiteral("damaged.replay.gz")));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(encodeReplay(recorded(&storesRight, 2, 50)).left(300));
+    damaged.close();
+    const struct {
+        QStringList arguments;
+        const char *message;
+    } cases[] = {
+        {{"--seed", "abc"}, "--seed takes a whole number"},
+        {{"--seed", "-3"}, "--seed takes a whole number"},
+        {{"--replay", damaged.fileName()}, "the file is truncated"},
+        {{"--replay", dir.filePath(QStringLiteral("none.gz"))}, "cannot read"},
+        {{"--seed", "3", "--replay", damaged.fileName()}, "give either --replay FILE or --seed N"},
+        {{"--controller", "x.so"}, "give either --replay FILE or --seed N"},
+        {{"--seed", "3", "--controller", dir.filePath(QStringLiteral("missing.so")), "--export-frames", dir.path()}, "no such file"},
+        {{"--seed", "3", "--speed", "2"}, "Unknown option 'speed'"},
+    };
+    for (const auto &c : cases) {
+        const Run run = pelloria(c.arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QString::fromLatin1(c.message)), qPrintable(run.err));
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    }
+}
+
+QTEST_MAIN(TestReplay)
+#include "test_replay.moc"
