@@ -11,6 +11,7 @@
 #include "runner.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
@@ -42,7 +43,7 @@ double bareLoopSeconds(ControllerFunction reference)
     return secondsSince(start);
 }
 
-double arenaSeconds(int jobs, bool sandbox, QString &error)
+double arenaSeconds(int jobs, bool sandbox, int recordGames, QString &error)
 {
     QTemporaryDir logs;
     const QVector<ControllerSpec> specs{
@@ -52,6 +53,9 @@ double arenaSeconds(int jobs, bool sandbox, QString &error)
     settings.maxSteps = maxSteps;
     settings.jobs = jobs;
     settings.sandbox = sandbox;
+    settings.recordGames = recordGames;
+    settings.recordDir = logs.filePath(QStringLiteral("replays"));
+    QDir().mkpath(settings.recordDir);
     const auto start = std::chrono::steady_clock::now();
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
@@ -72,11 +76,12 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     }
     const int jobs = int(state.range(0));
     const bool sandbox = state.range(1) != 0;
+    const int recordGames = int(state.range(2));
     double bare = 0, arena = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
         bare = bareLoopSeconds(reference.function);
-        arena = arenaSeconds(jobs, sandbox, error);
+        arena = arenaSeconds(jobs, sandbox, recordGames, error);
         if (!error.isEmpty()) {
             state.SkipWithError(qPrintable(error));
             return;
@@ -88,12 +93,14 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     state.counters["arena_games_per_s"] = gamesPerRun / arena;
     state.counters["overhead_percent"] = 100.0 * (arena / bare - 1.0);
 }
-// jobs 1 and 2 with the sandbox, and jobs 1 without it, to show its cost.
+// jobs 1 and 2 with the sandbox; jobs 1 without it, to show its cost; and
+// jobs 1 writing a replay of every game (record 3: --record-games all).
 BENCHMARK(BM_ArenaAgainstBareLoop)
-    ->ArgNames({"jobs", "sandbox"})
-    ->Args({1, 1})
-    ->Args({2, 1})
-    ->Args({1, 0})
+    ->ArgNames({"jobs", "sandbox", "record"})
+    ->Args({1, 1, 0})
+    ->Args({2, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 3})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)
