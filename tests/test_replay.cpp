@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -64,6 +65,7 @@ private Q_SLOTS:
     void seedInTheWindowIsTheArenasGame();
     void viewerStepsSeeksAndMarksDeaths();
     void commandLineRefusesBadArguments();
+    void videoNeedsFfmpeg();
 };
 
 void TestReplay::recordedGameReplaysStepByStep()
@@ -307,6 +309,33 @@ void TestReplay::commandLineRefusesBadArguments()
         QVERIFY2(run.err.contains(QString::fromLatin1(c.message)), qPrintable(run.err));
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
     }
+}
+
+void TestReplay::videoNeedsFfmpeg()
+{
+    QTemporaryDir dir;
+    // Without ffmpeg on PATH: one line saying which package brings it.
+    QProcess bare;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), dir.path());
+    bare.setProcessEnvironment(env);
+    bare.start(QStringLiteral(PELLORIA_EXE), {QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"),
+                                              QStringLiteral("3"), QStringLiteral("--export-video"),
+                                              dir.filePath(QStringLiteral("game.mp4"))});
+    QVERIFY(bare.waitForFinished(processWaitMs));
+    QCOMPARE(bare.exitCode(), 2);
+    QVERIFY(QString::fromLocal8Bit(bare.readAllStandardError()).contains(QStringLiteral("apt-get install ffmpeg")));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("game.mp4"))));
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        QSKIP("ffmpeg is not installed: the video itself is not tried (apt-get install ffmpeg)");
+    const QString gif = dir.filePath(QStringLiteral("game.gif"));
+    QCOMPARE(pelloria({QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"), QStringLiteral("10"),
+                       QStringLiteral("--export-video"), gif})
+                 .exitCode,
+             0);
+    QFile file(gif);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(6).startsWith("GIF89a"));
 }
 
 QTEST_MAIN(TestReplay)
