@@ -241,7 +241,9 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
 
     // Recorded: the whole game, or for a failed one its steps before the
     // failure, which this second run never reaches.
-    ReplayRecorder recorder(engine, false);
+    // Static: the process ends in this function, and the game's hooks keep
+    // pointing at it until then.
+    static ReplayRecorder recorder(engine, false);
     game.recorder = &recorder;
     const int steps = request.failedAt > 0 ? request.failedAt - 1 : setup.maxSteps;
     const GameResult result = playSeededGame(engine, request.seed, steps, &ReplayRecorder::observe, &recorder);
@@ -403,33 +405,45 @@ void hostMain(const HostSetup &setup)
                 continue;
             break;
         }
-        // Taken first: a spare says so before its game can end.
-        Taken taken;
-        while (::read(takenPipe[0], &taken, sizeof taken) == ssize_t(sizeof taken)) {
-            for (int i = 0; i < spareCount; ++i) {
-                if (spares[i] == taken.pid) {
-                    spares[i] = spares[--spareCount];
-                    break;
+        // A spare says it took a game before the game can end.
+        auto readTaken = [&]() {
+            Taken taken;
+            while (::read(takenPipe[0], &taken, sizeof taken) == ssize_t(sizeof taken)) {
+                for (int i = 0; i < spareCount; ++i) {
+                    if (spares[i] == taken.pid) {
+                        spares[i] = spares[--spareCount];
+                        break;
+                    }
+                }
+                if (runningCount < maxRunning)
+                    running[runningCount++] = {taken.pid, taken.request};
+            }
+        };
+        auto reportEnded = [&](pid_t pid, int status) {
+            for (int i = 0; i < runningCount; ++i) {
+                if (running[i].pid == pid) {
+                    send(setup.messageFd, endedMessage(running[i].request, status));
+                    running[i] = running[--runningCount];
+                    return true;
                 }
             }
-            if (runningCount < maxRunning)
-                running[runningCount++] = {taken.pid, taken.request};
-        }
+            return false;
+        };
+        readTaken();
         if (fds[1].revents & POLLIN) {
             char drain[64];
             (void)!::read(childPipe[0], drain, sizeof drain);
             int status = 0;
             pid_t pid;
             while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
-                for (int i = 0; i < runningCount; ++i) {
-                    if (running[i].pid == pid) {
-                        send(setup.messageFd, endedMessage(running[i].request, status));
-                        running[i] = running[--runningCount];
-                        pid = -1;
-                        break;
-                    }
-                }
-                for (int i = 0; pid > 0 && i < spareCount; ++i) {
+                if (reportEnded(pid, status))
+                    continue;
+                // A spare may have taken a game, played it and ended since
+                // the last look at the pipe: it wrote so before it ended.
+                readTaken();
+                if (reportEnded(pid, status))
+                    continue;
+                for (int i = 0; i < spareCount; ++i) {
                     if (spares[i] == pid) {
                         spares[i] = spares[--spareCount];
                         break;

@@ -39,7 +39,8 @@ QByteArray withoutTiming(const QByteArray &json)
 // Two controllers, one of which crashes on seed 3, over 24 seeds.
 QStringList runOf(int games = 24)
 {
-    return {QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"), QString::number(games),
+    return {QStringLiteral("--time-limit"), QStringLiteral("10000"), // patient on a loaded machine
+            QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"), QString::number(games),
             QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB), QStringLiteral("--controller"),
             QStringLiteral(CRASH_ON_SEED_LIB)};
 }
