@@ -231,7 +231,7 @@ bool decodeReplay(const QByteArray &file, Replay &replay, QString &error)
             return false;
         }
         f.step = int(step);
-        for (const QJsonValue &c : o.value(QStringLiteral("agent0")).toArray()) {
+        for (const auto &c : o.value(QStringLiteral("agent0")).toArray()) {
             const QJsonArray change = c.toArray();
             const QString cause = change.at(0).toString();
             RadiusChange rc;
