@@ -397,9 +397,17 @@ private:
         const QString path = QDir(settings.recordDir)
                                  .filePath(replayFileName(slot.controller, controllers[slot.controller].path,
                                                           settings.played().first + unsigned(slot.index)));
-        QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(replays.data + s * replayCapacity, bytes) == bytes
-            && file.commit();
+        // Whole or not at all, by a rename; not synced to disk one by one,
+        // which would cost more than playing the game.
+        const QString part = path + QStringLiteral(".part");
+        QFile file(part);
+        const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(replays.data + s * replayCapacity, bytes) == bytes && file.flush();
+        file.close();
+        if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
+            return true;
+        QFile::remove(part);
+        return false;
     }
 
     bool nextTask(int &c, int &index)
