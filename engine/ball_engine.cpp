@@ -205,6 +205,11 @@ void Ball_engine::chooseAction(size_t index)
                        yCoordinate, xVelocity, yVelocity);
 }
 
+void Ball_engine::tellListener(RadiusChange::Cause cause, size_t other, int delta)
+{
+    radiusListener(radiusContext, RadiusChange{cause, int32_t(other), delta});
+}
+
 void Ball_engine::savePositions()
 {
     for (size_t i = 0; i < numAgents; ++i) {

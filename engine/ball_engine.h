@@ -137,11 +137,20 @@ private:
     ControllerFunction controllerFunction;
     RadiusListener radiusListener = nullptr;
     void *radiusContext = nullptr;
+    // Only tools listen; the step pays a test and nothing more otherwise.
     void agent0Changed(size_t i, RadiusChange::Cause cause, size_t other, int delta)
     {
-        if (i == 0 && radiusListener && delta != 0)
-            radiusListener(radiusContext, RadiusChange{cause, int32_t(other), delta});
+#if defined(__GNUC__)
+        if (__builtin_expect(radiusListener != nullptr, 0) && i == 0 && delta != 0)
+#else
+        if (radiusListener != nullptr && i == 0 && delta != 0)
+#endif
+            tellListener(cause, other, delta);
     }
+#if defined(__GNUC__)
+    __attribute__((cold, noinline))
+#endif
+    void tellListener(RadiusChange::Cause cause, size_t other, int delta);
     // Resources respawn on a rhythm counted from the engine's start, not from
     // the start of a game, so neither setup nor reset touches it (a seeded
     // game starts it afresh). One per engine, so that engines side by side in
