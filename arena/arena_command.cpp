@@ -277,9 +277,9 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         specs.append({defaultControllerPath(programDir), QStringLiteral("brainlet"), QString()});
     for (const QString &path : command.controllers)
         specs.append({path, path, QString()});
-    for (const ControllerSpec &spec : specs) {
-        if (!QFileInfo::exists(spec.path)) {
-            printLine(stderr, QStringLiteral("pelloria-arena: %1: no such file").arg(spec.path));
+    for (const ControllerSpec &entry : specs) {
+        if (!QFileInfo::exists(entry.path)) {
+            printLine(stderr, QStringLiteral("pelloria-arena: %1: no such file").arg(entry.path));
             return ArenaUsageError;
         }
     }
@@ -303,8 +303,8 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         printLine(stderr, QStringLiteral("pelloria-arena: cannot make the folder %1").arg(command.settings.recordDir));
         return ArenaUsageError;
     }
-    for (ControllerSpec &spec : specs)
-        spec.sha256 = fileSha256(spec.path);
+    for (ControllerSpec &entry : specs)
+        entry.sha256 = fileSha256(entry.path);
     for (int c = 0; c < specs.size(); ++c)
         specs[c].logPath = QDir(QDir(logDir).absolutePath())
                                .filePath(QStringLiteral("%1-%2.log").arg(c + 1).arg(QFileInfo(specs[c].path).completeBaseName()));

@@ -28,6 +28,7 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #include "call_clock.h"
 #include "controller_library.h"
 #include "controller_output.h"
+#include "pipe_io.h"
 #include "game.h"
 #include "recorder.h"
 #include "report.h"
@@ -45,36 +46,6 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #include <unistd.h>
 
 namespace {
-
-bool writeAll(int fd, const void *data, size_t size)
-{
-    const char *p = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, void *data, size_t size)
-{
-    char *p = static_cast<char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 void send(int fd, const HostMessage &message)
 {

@@ -7,12 +7,12 @@
 RunResults::RunResults(const QVector<ControllerSpec> &controllers, int baseline, bool keepRows, QIODevice *csv)
     : pairs(controllers.size()), stopIndex(controllers.size(), INT_MAX), base(baseline), keepRows(keepRows), csv(csv)
 {
-    for (const ControllerSpec &spec : controllers) {
+    for (const ControllerSpec &entry : controllers) {
         ControllerResult r;
-        r.label = spec.label;
-        r.logPath = spec.logPath;
-        r.sha256 = spec.sha256;
-        r.path = spec.path;
+        r.label = entry.label;
+        r.logPath = entry.logPath;
+        r.sha256 = entry.sha256;
+        r.path = entry.path;
         results.append(r);
     }
     if (csv)

@@ -2,6 +2,7 @@
 
 #include "call_clock.h"
 #include "controller_host.h"
+#include "pipe_io.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -99,21 +100,6 @@ void closeFd(int &fd)
     fd = -1;
 }
 
-bool writeAll(int fd, const void *data, size_t size)
-{
-    const char *p = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 // Room for one compressed replay per slot: a long game's is a few
 // megabytes; one that does not fit is not written.
 constexpr size_t replayCapacity = size_t(32) << 20;
@@ -190,29 +176,29 @@ struct Host {
 };
 
 // start: forks the host, which loads the library and says whether it could.
-bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWatch *watches, char *replays,
+bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameWatch *watches, char *replays,
                const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
 {
-    const QByteArray logPath = spec.logPath.toLocal8Bit();
+    const QByteArray logPath = entry.logPath.toLocal8Bit();
     int logFd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     if (logFd < 0) {
-        error = QStringLiteral("cannot write the log %1: %2").arg(spec.logPath, QString::fromLocal8Bit(strerror(errno)));
+        error = QStringLiteral("cannot write the log %1: %2").arg(entry.logPath, QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     int requests[2], messages[2];
     if (::pipe(requests) != 0) {
         closeFd(logFd);
-        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        error = QStringLiteral("cannot start a process for %1").arg(entry.label);
         return false;
     }
     if (::pipe(messages) != 0) {
         closeFd(requests[0]);
         closeFd(requests[1]);
         closeFd(logFd);
-        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        error = QStringLiteral("cannot start a process for %1").arg(entry.label);
         return false;
     }
-    const QByteArray library = spec.path.toLocal8Bit();
+    const QByteArray library = entry.path.toLocal8Bit();
     std::fflush(stdout);
     std::fflush(stderr);
     host.pid = ::fork();
@@ -236,8 +222,8 @@ bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWa
         setup.replays = replays;
         setup.replayBytes = replays ? replayCapacity : 0;
         std::snprintf(setup.controllerName, sizeof setup.controllerName, "%s",
-                      QFileInfo(spec.path).fileName().toLocal8Bit().constData());
-        std::snprintf(setup.controllerSha256, sizeof setup.controllerSha256, "%s", spec.sha256.toLatin1().constData());
+                      QFileInfo(entry.path).fileName().toLocal8Bit().constData());
+        std::snprintf(setup.controllerSha256, sizeof setup.controllerSha256, "%s", entry.sha256.toLatin1().constData());
         setup.sandbox = settings.sandbox;
         setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
         // A backstop behind the time limit: every call of a game at the
@@ -251,7 +237,7 @@ bool startHost(const ControllerSpec &spec, const ArenaSettings &settings, GameWa
     host.requestFd = requests[1];
     host.messageFd = messages[0];
     if (host.pid < 0) {
-        error = QStringLiteral("cannot start a process for %1").arg(spec.label);
+        error = QStringLiteral("cannot start a process for %1").arg(entry.label);
         return false;
     }
     return true;
@@ -307,9 +293,9 @@ public:
             return false;
         }
         callclock::nanosecondsPerTick(); // calibrated once, before any fork copies it
-        for (const ControllerSpec &spec : controllers) {
+        for (const ControllerSpec &entry : controllers) {
             auto host = std::make_unique<Host>();
-            if (!startHost(spec, settings, watches.watches, replays.data, hosts, *host, error))
+            if (!startHost(entry, settings, watches.watches, replays.data, hosts, *host, error))
                 return false;
             hosts.push_back(std::move(host));
         }
@@ -593,8 +579,8 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
               QString &error, const std::function<void(long long, long long)> &progress)
 {
     QVector<ControllerFunction> functions;
-    for (const ControllerSpec &spec : controllers) {
-        const LoadedController loaded = loadController(spec.path, spec.label);
+    for (const ControllerSpec &entry : controllers) {
+        const LoadedController loaded = loadController(entry.path, entry.label);
         if (!loaded.function) {
             error = loaded.error;
             return false;

@@ -209,20 +209,10 @@ void CallTiming::add(const CallTiming &other)
     worstNs = std::max(worstNs, other.worstNs);
 }
 
-const char *outcomeName(GameOutcome outcome)
-{
-    switch (outcome) {
-    case GameOutcome::Set: return "set";
-    case GameOutcome::NoneAlive: return "none-alive";
-    case GameOutcome::StepLimit: return "step-limit";
-    }
-    return "unknown";
-}
-
 const char *gameEndName(const GameRow &row)
 {
     switch (row.failure) {
-    case FailureKind::None: return outcomeName(row.outcome);
+    case FailureKind::None: return gameOutcomeName(row.outcome);
     case FailureKind::Crashed: return "crashed";
     case FailureKind::TimeLimit: return "time-limit";
     case FailureKind::Exited: return "exited";

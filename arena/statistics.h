@@ -112,7 +112,6 @@ struct CallTiming {
     void add(const CallTiming &other);
 };
 
-const char *outcomeName(GameOutcome outcome);
 // "set", "none-alive", "step-limit", or the failure: "crashed", ...
 const char *gameEndName(const GameRow &row);
 

@@ -5,6 +5,16 @@
 
 #include <cstddef>
 
+const char *gameOutcomeName(GameOutcome outcome)
+{
+    switch (outcome) {
+    case GameOutcome::Set: return "set";
+    case GameOutcome::NoneAlive: return "none-alive";
+    case GameOutcome::StepLimit: return "step-limit";
+    }
+    return "unknown";
+}
+
 GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps, StepObserver observer,
                           void *context)
 {

@@ -16,6 +16,9 @@ struct GameResult {
     int alive = 0;
 };
 
+// "set", "none-alive" or "step-limit", as rows and replays name them.
+const char *gameOutcomeName(GameOutcome outcome);
+
 // Told the number of each step before its actions are chosen.
 using StepObserver = void (*)(void *context, int step);
 

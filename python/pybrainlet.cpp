@@ -47,12 +47,12 @@ sys.stdout = CStream(write_stdout)
 sys.stderr = CStream(write_stderr)
 
 def load(path):
-    spec = importlib.util.spec_from_file_location("pelloria_controller", path)
-    if spec is None:
+    found = importlib.util.spec_from_file_location("pelloria_controller", path)
+    if found is None:
         raise ImportError(f"{path} is not a Python file")
-    module = importlib.util.module_from_spec(spec)
+    module = importlib.util.module_from_spec(found)
     sys.modules["pelloria_controller"] = module
-    spec.loader.exec_module(module)
+    found.loader.exec_module(module)
     function = getattr(module, "controller", None)
     if not callable(function):
         raise TypeError(f"{path} defines no function controller(obs)")

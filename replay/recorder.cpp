@@ -49,16 +49,6 @@ void ReplayRecorder::capture(int step)
     frames.push_back(std::move(f));
 }
 
-const char *gameOutcomeName(GameOutcome outcome)
-{
-    switch (outcome) {
-    case GameOutcome::Set: return "set";
-    case GameOutcome::NoneAlive: return "none-alive";
-    case GameOutcome::StepLimit: return "step-limit";
-    }
-    return "unknown";
-}
-
 namespace {
 SeparateGenerators *fairGenerators = nullptr;
 ControllerFunction fairController = nullptr;

@@ -39,6 +39,4 @@ private:
 // records it. `header` gives the controller's name, hash and program.
 Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps, ReplayHeader header);
 
-const char *gameOutcomeName(GameOutcome outcome);
-
 #endif
