@@ -11,6 +11,7 @@ packages=(
   libseccomp-dev
   zlib1g-dev
   fonts-dejavu-core
+  python3-dev pybind11-dev python3-numpy python3-pytest
 )
 packages+=("$@")
 
