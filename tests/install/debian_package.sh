@@ -2,6 +2,8 @@
 # Makes the Debian package with cpack, unpacks it with dpkg -x and runs its
 # programs from there.
 set -euo pipefail
+# Outputs are kept whole before they are searched: grep -q stopping early
+# would end the program with SIGPIPE, which pipefail reports as a failure.
 build="$1"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -9,12 +11,14 @@ command -v dpkg-deb >/dev/null || { echo "skip: dpkg-deb is not installed"; exit
 
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
 deb="$(ls "$work"/package/pelloria_*.deb)"
-dpkg-deb --info "$deb" | grep -q "Depends: libqt5widgets5"
+info="$(dpkg-deb --info "$deb")"
+grep -q "Depends: libqt5widgets5" <<<"$info"
 dpkg -x "$deb" "$work/root"
 test -f "$work/root/usr/include/pelloria/brainlet.h"
 test -f "$work/root/usr/share/applications/pelloria.desktop"
-"$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs" | grep -q "games played          3 of 3"
-"$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs" \
-  --controller "$(dirname "$(readlink -f "$work/root/usr/bin/pelloria-arena")")/libgreedy_brainlet.so" \
-  | grep -q "agent 0 survived"
+report="$("$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs")"
+grep -q "games played          3 of 3" <<<"$report"
+report="$("$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs" \
+  --controller "$(dirname "$(readlink -f "$work/root/usr/bin/pelloria-arena")")/libgreedy_brainlet.so")"
+grep -q "agent 0 survived" <<<"$report"
 echo "packaged $(basename "$deb"), unpacked and played"

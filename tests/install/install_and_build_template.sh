@@ -4,6 +4,8 @@
 # pkg-config controller against the installation alone, and plays both with
 # the installed arena.
 set -euo pipefail
+# Outputs are kept whole before they are searched: grep -q stopping early
+# would end the program with SIGPIPE, which pipefail reports as a failure.
 src="$1"
 build="$2"
 work="$(mktemp -d)"
@@ -19,21 +21,22 @@ appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/io.github.pell
 
 # The installed programs find their brainlet and icon beside them.
 test -L "$prefix/bin/pelloria"
-"$prefix/bin/pelloria-arena" --games 3 --log-dir "$work/logs" | grep -q "games played          3 of 3"
+report="$("$prefix/bin/pelloria-arena" --games 3 --log-dir "$work/logs")"
+grep -q "games played          3 of 3" <<<"$report"
 
 # The template, a folder of its own, found through find_package(Pelloria).
 cp -r "$src/examples/controller-template" "$work/mine"
 cmake -S "$work/mine" -B "$work/mine/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/mine/build" >/dev/null
-"$prefix/bin/pelloria-arena" --games 5 --controller "$work/mine/build/libmy_controller.so" --log-dir "$work/logs" \
-  | tee "$work/template.txt" | grep -q "games played          5 of 5"
-grep -q "failed games          0" "$work/template.txt"
+report="$("$prefix/bin/pelloria-arena" --games 5 --controller "$work/mine/build/libmy_controller.so" --log-dir "$work/logs")"
+grep -q "games played          5 of 5" <<<"$report"
+grep -q "failed games          0" <<<"$report"
 
 # The handbook's one-line build, from any folder, through pkg-config.
 cp "$src/examples/c/nearest_meal.c" "$work/meal.c"
 (cd "$work" && PKG_CONFIG_PATH="$prefix/lib/pkgconfig" \
   cc -std=c99 -O2 -shared -fPIC -fvisibility=hidden $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags pelloria) \
      meal.c -o libmeal.so)
-"$prefix/bin/pelloria-arena" --games 5 --controller "$work/libmeal.so" --log-dir "$work/logs" \
-  | grep -q "games played          5 of 5"
+report="$("$prefix/bin/pelloria-arena" --games 5 --controller "$work/libmeal.so" --log-dir "$work/logs")"
+grep -q "games played          5 of 5" <<<"$report"
 echo "installed, validated, built and played"
