@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -39,14 +38,6 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "pelloria: %s\n", message.toLocal8Bit().constData());
     return 2;
-}
-
-QString fileSha256(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? QString::fromLatin1(hash.result().toHex())
-                                                                 : QString();
 }
 
 bool displayAvailable()
@@ -218,7 +209,7 @@ int runViewer(int argc, char **argv)
             path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
         }
         header.controller = QFileInfo(path).fileName();
-        header.sha256 = fileSha256(path);
+        header.sha256 = librarySha256(path);
         replay = recordFairGame(function, seed, maxSteps, header);
     }
     if (!frames.isEmpty() && !exportFrames(replay, frames, error))

@@ -2,13 +2,13 @@
 
 #include "controller_host.h"
 #include "controller_library.h"
+#include "controller_symbols.h"
 #include "merge.h"
 #include "outputs.h"
 #include "report.h"
 #include "run_results.h"
 
 #include <QCommandLineParser>
-#include <QCryptographicHash>
 #include <QThread>
 #include <QDir>
 #include <QFileInfo>
@@ -63,15 +63,6 @@ void drawProgress(long long done, long long total)
     const QString bar = QString(filled, QLatin1Char('#')) + QString(progressWidth - filled, QLatin1Char(' '));
     std::fprintf(stderr, "\r[%s] %lld/%lld games", bar.toLocal8Bit().constData(), done, total);
     std::fflush(stderr);
-}
-
-QString fileSha256(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return QString();
-    return QString::fromLatin1(hash.result().toHex());
 }
 
 // Two names for one file would have one output overwrite the other.
@@ -304,7 +295,7 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
         return ArenaUsageError;
     }
     for (ControllerSpec &entry : specs)
-        entry.sha256 = fileSha256(entry.path);
+        entry.sha256 = librarySha256(entry.path);
     for (int c = 0; c < specs.size(); ++c)
         specs[c].logPath = QDir(QDir(logDir).absolutePath())
                                .filePath(QStringLiteral("%1-%2.log").arg(c + 1).arg(QFileInfo(specs[c].path).completeBaseName()));

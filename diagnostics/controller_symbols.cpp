@@ -1,5 +1,6 @@
 #include "controller_symbols.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <cstdlib>
@@ -87,6 +88,15 @@ ControllerSymbols scanControllerSymbols(const QString &libraryPath)
     (void)libraryPath;
 #endif
     return found;
+}
+
+QString librarySha256(const QString &libraryPath)
+{
+    QFile file(libraryPath);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 QString missingControllerMessage(const QString &libraryPath)

@@ -15,6 +15,10 @@ struct ControllerSymbols {
 // Reads the library's symbol tables; it never loads or runs the library.
 ControllerSymbols scanControllerSymbols(const QString &libraryPath);
 
+// The library file's SHA-256 in hex, naming the exact controller in rows,
+// shards and replays; empty when it cannot be read.
+QString librarySha256(const QString &libraryPath);
+
 // "LIB exports no 'controller' function", the likely causes, and what the
 // library does have that looks like it.
 QString missingControllerMessage(const QString &libraryPath);

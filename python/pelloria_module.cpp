@@ -56,11 +56,20 @@ int actionFrom(const py::handle &value)
     return number.cast<int>();
 }
 
-py::dict observation(const GameCore &game)
+// What the games' controllers see: radius, x, y (15 circles) and vx, vy (10
+// agents) as int32 arrays, with a leading axis of games when `batched`.
+py::dict observation(const GameCore *const *games, size_t count, bool batched)
 {
-    IntArray radius(GameCore::circles), x(GameCore::circles), y(GameCore::circles), vx(GameCore::agents),
-        vy(GameCore::agents);
-    game.observe(radius.mutable_data(), x.mutable_data(), y.mutable_data(), vx.mutable_data(), vy.mutable_data());
+    const py::ssize_t n = py::ssize_t(count);
+    auto shaped = [&](py::ssize_t width) {
+        return IntArray(batched ? std::vector<py::ssize_t>{n, width} : std::vector<py::ssize_t>{width});
+    };
+    IntArray radius = shaped(GameCore::circles), x = shaped(GameCore::circles), y = shaped(GameCore::circles),
+             vx = shaped(GameCore::agents), vy = shaped(GameCore::agents);
+    for (size_t i = 0; i < count; ++i)
+        games[i]->observe(radius.mutable_data() + i * GameCore::circles, x.mutable_data() + i * GameCore::circles,
+                          y.mutable_data() + i * GameCore::circles, vx.mutable_data() + i * GameCore::agents,
+                          vy.mutable_data() + i * GameCore::agents);
     py::dict obs;
     obs["radius"] = radius;
     obs["x"] = x;
@@ -68,6 +77,12 @@ py::dict observation(const GameCore &game)
     obs["vx"] = vx;
     obs["vy"] = vy;
     return obs;
+}
+
+py::dict observation(const GameCore &game)
+{
+    const GameCore *one = &game;
+    return observation(&one, 1, false);
 }
 
 py::dict information(const GameCore &game)
@@ -251,20 +266,10 @@ public:
 private:
     py::dict observations() const
     {
-        const py::ssize_t n = py::ssize_t(games.size());
-        IntArray radius({n, py::ssize_t(GameCore::circles)}), x({n, py::ssize_t(GameCore::circles)}),
-            y({n, py::ssize_t(GameCore::circles)}), vx({n, py::ssize_t(GameCore::agents)}),
-            vy({n, py::ssize_t(GameCore::agents)});
-        for (py::ssize_t i = 0; i < n; ++i)
-            games[size_t(i)]->observe(radius.mutable_data(i, 0), x.mutable_data(i, 0), y.mutable_data(i, 0),
-                                      vx.mutable_data(i, 0), vy.mutable_data(i, 0));
-        py::dict obs;
-        obs["radius"] = radius;
-        obs["x"] = x;
-        obs["y"] = y;
-        obs["vx"] = vx;
-        obs["vy"] = vy;
-        return obs;
+        std::vector<const GameCore *> all;
+        for (const auto &game : games)
+            all.push_back(game.get());
+        return observation(all.data(), all.size(), true);
     }
 
     py::array_t<uint32_t> seeds() const
