@@ -61,6 +61,7 @@ struct Game {
     GameRow facts; // what befell agent 0, for the row
     GameWatch *watch = nullptr;
     SeparateGenerators *generators = nullptr;
+    bool switchGenerators = true; // around every call, where the engine shares the generator
     int messageFd = -1;
     int32_t slot = -1;
     uint32_t seed = 0;
@@ -147,12 +148,14 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
                      const int *xVelocity, const int *yVelocity)
 {
     game.watch->callEdges.store(++game.edges, std::memory_order_relaxed);
-    game.generators->enterController();
+    if (game.switchGenerators)
+        game.generators->enterController();
     const uint64_t start = callclock::ticks();
     game.function(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
                   yVelocity);
     const uint64_t spent = callclock::ticks() - start;
-    game.generators->leaveController();
+    if (game.switchGenerators)
+        game.generators->leaveController();
     game.watch->callEdges.store(++game.edges, std::memory_order_relaxed);
     game.totalTicks += spent;
     game.worstTicks = std::max(game.worstTicks, spent);
@@ -170,6 +173,32 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
     }
 }
 
+// Constructed in the game's process, which then owns the generators' state.
+SeparateGenerators &gameGenerators()
+{
+    static SeparateGenerators generators;
+    return generators;
+}
+
+// A few steps played with a stand-in for the controller before a spare
+// waits for its seed: the pages a game writes (the engine's, the
+// generators', the stack's) become this process's own now, instead of being
+// copied from the host one fault at a time once its game has started. The
+// game then starts afresh from its seed, as every seeded game does.
+constexpr int rehearsalSteps = 4;
+
+void standIn(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *, const int *)
+{
+    action = 0;
+}
+
+void rehearse(Ball_engine &engine)
+{
+    gameGenerators().startGame(0, engine);
+    engine.setController(&standIn);
+    playSeededGame(engine, 0, rehearsalSteps);
+}
+
 [[noreturn]] void gameMain(const HostSetup &setup, Ball_engine &engine, ControllerFunction function,
                            const HostRequest &request)
 {
@@ -184,8 +213,11 @@ void timedController(int &action, const size_t agent, const size_t numAgents, co
     watch.callEdges.store(0, std::memory_order_relaxed);
     watch.pid.store(int32_t(::getpid()), std::memory_order_relaxed);
 
-    static SeparateGenerators generators;
-    generators.startGame(request.seed);
+    SeparateGenerators &generators = gameGenerators();
+    generators.startGame(request.seed, engine);
+    // The game is this process's only one: the shared generator is the
+    // controller's from now on.
+    game.switchGenerators = !generators.handOverSharedGenerator();
     game.function = function;
     game.watch = &watch;
     game.generators = &generators;
@@ -259,7 +291,12 @@ void onChild(int)
 // Games' processes are forked ahead of time and wait, all reading the
 // arena's request pipe, so a game starts the moment the arena asks for it:
 // the fork happens while earlier games play. A spare that takes a request
-// tells the host through this pipe, and the host forks its successor.
+// notes so in this pipe, which the host reads when a game's process ends.
+// The host does not watch the pipe: waking it there would put its fork on
+// the game's own CPU just as the game starts (pipe wake-ups pull the reader
+// to the writer's CPU) and cost the game a fork's time. Instead the host
+// keeps one spare more than the arena runs games at once, and replaces the
+// spares taken whenever it is woken by a game's end.
 struct Taken {
     pid_t pid;
     HostRequest request;
@@ -275,6 +312,7 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         ::close(childPipe[0]);
         ::close(childPipe[1]);
         ::close(takenPipe[0]);
+        rehearse(engine);
         // Confined before it even learns its seed: nothing of the
         // controller's runs in this process outside the sandbox.
         static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};
@@ -347,7 +385,7 @@ void hostMain(const HostSetup &setup)
     int runningCount = 0;
     static pid_t spares[maxSpares];
     int spareCount = 0;
-    const int wantedSpares = std::max(1, std::min(setup.spares, maxSpares));
+    const int wantedSpares = std::max(1, std::min(setup.spares + 1, maxSpares));
 
     auto endedMessage = [](const HostRequest &request, int status) {
         HostMessage ended;
@@ -368,10 +406,8 @@ void hostMain(const HostSetup &setup)
         }
         // With no spare to read them, requests are answered here: the game
         // cannot be started.
-        pollfd fds[3] = {{setup.requestFd, short(spareCount == 0 ? POLLIN : 0), 0},
-                         {childPipe[0], POLLIN, 0},
-                         {takenPipe[0], POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0) {
+        pollfd fds[2] = {{setup.requestFd, short(spareCount == 0 ? POLLIN : 0), 0}, {childPipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;

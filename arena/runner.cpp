@@ -600,7 +600,7 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
                 continue;
             const unsigned int seed = range.first + unsigned(g);
             playing = functions[c];
-            separate.startGame(seed);
+            separate.startGame(seed, engine);
             const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
             order.deliver(c, g, describeGame(engine, seed, result));
             if (progress)

@@ -9,6 +9,7 @@
 #include "report.h"
 #include "run_results.h"
 #include "runner.h"
+#include "separate_generators.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -30,15 +31,22 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The same games as the arena's, drawing from the same streams, in this
+// process and nothing around them.
 double bareLoopSeconds(ControllerFunction reference)
 {
     Ball_engine engine;
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(reference);
+    SeparateGenerators generators;
     const auto start = std::chrono::steady_clock::now();
     long steps = 0;
-    for (int g = 0; g < gamesPerRun; ++g)
-        steps += playSeededGame(engine, 1 + unsigned(g), maxSteps).steps;
+    for (int g = 0; g < gamesPerRun; ++g) {
+        const unsigned seed = 1 + unsigned(g);
+        generators.startGame(seed, engine);
+        generators.handOverSharedGenerator();
+        steps += playSeededGame(engine, seed, maxSteps).steps;
+    }
     benchmark::DoNotOptimize(steps);
     return secondsSince(start);
 }

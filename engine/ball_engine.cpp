@@ -131,7 +131,7 @@ void Ball_engine::setup(size_t agents, int scale)
 
 void Ball_engine::reset()
 {
-    std::srand(static_cast<unsigned int>(std::time(nullptr)));
+    seedDraws(static_cast<unsigned int>(std::time(nullptr)));
     layOutGame();
 }
 
@@ -147,23 +147,48 @@ void Ball_engine::resetSeeded(unsigned int seed)
         actions[i] = 0;
         xAcceleration[i] = yAcceleration[i] = 0;
     }
-    std::srand(seed);
+    seedDraws(seed);
     layOutGame();
+}
+
+void Ball_engine::seedDraws(unsigned int seed)
+{
+#if defined(__GLIBC__)
+    if (ownStream) {
+        ::srandom_r(seed, ownStream);
+        return;
+    }
+#endif
+    std::srand(seed);
+}
+
+// Inlined into every draw of the step: the test costs nothing next to the
+// draw, and a stream of its own spares the shared generator's lock.
+inline int Ball_engine::draw()
+{
+#if defined(__GLIBC__)
+    if (ownStream) {
+        int32_t value = 0;
+        ::random_r(ownStream, &value);
+        return value;
+    }
+#endif
+    return std::rand();
 }
 
 void Ball_engine::layOutGame()
 {
     for (size_t i = 0; i < numAgents; ++i) {
-        xCoordinate[i] = initRadius + std::rand() % (width - 2 * initRadius);
-        yCoordinate[i] = initRadius + std::rand() % (height - 2 * initRadius);
+        xCoordinate[i] = initRadius + draw() % (width - 2 * initRadius);
+        yCoordinate[i] = initRadius + draw() % (height - 2 * initRadius);
         xVelocity[i] = yVelocity[i] = 0;
         circleRadius[i] = initRadius;
     }
     for (size_t j = numAgents; j < numAgents + numResources; ++j) {
-        const int r = 1 + std::rand() % resourceMaxRadius;
+        const int r = 1 + draw() % resourceMaxRadius;
         circleRadius[j] = r;
-        xCoordinate[j] = r + std::rand() % (width - 2 * r);
-        yCoordinate[j] = r + std::rand() % (height - 2 * r);
+        xCoordinate[j] = r + draw() % (width - 2 * r);
+        yCoordinate[j] = r + draw() % (height - 2 * r);
     }
 }
 
@@ -171,9 +196,9 @@ void Ball_engine::respawnResources()
 {
     const int margin = resourceMaxRadius + 1;
     for (size_t j = numAgents; j < numAgents + numResources; ++j) {
-        xCoordinate[j] = margin + std::rand() % (width - 2 * resourceMaxRadius - 1);
-        yCoordinate[j] = margin + std::rand() % (height - 2 * resourceMaxRadius - 1);
-        circleRadius[j] = 1 + std::rand() % resourceMaxRadius;
+        xCoordinate[j] = margin + draw() % (width - 2 * resourceMaxRadius - 1);
+        yCoordinate[j] = margin + draw() % (height - 2 * resourceMaxRadius - 1);
+        circleRadius[j] = 1 + draw() % resourceMaxRadius;
     }
 }
 
@@ -196,7 +221,7 @@ int Ball_engine::countAliveAgents() const
 void Ball_engine::chooseAction(size_t index)
 {
     if (index != 0) {
-        actions[index] = std::rand() % 9;
+        actions[index] = draw() % 9;
         return;
     }
     // The plug-in may store nothing; 0 (no acceleration) is then the action.
@@ -334,7 +359,7 @@ void Ball_engine::shuffleVisitOrder()
     for (size_t i = 0; i + 1 < numAgents; ++i) {
         // In 32 bits: the same remainder as in size_t, at a fraction of the
         // cost of a 64-bit division.
-        const size_t j = i + static_cast<unsigned>(std::rand()) % static_cast<unsigned>(numAgents - i);
+        const size_t j = i + static_cast<unsigned>(draw()) % static_cast<unsigned>(numAgents - i);
         std::swap(visitOrder[i], visitOrder[j]);
     }
 }

@@ -58,6 +58,8 @@ struct RadiusChange {
 };
 using RadiusListener = void (*)(void *context, const RadiusChange &change);
 
+struct random_data; // the C library's state of a generator of one's own
+
 class Ball_engine : public QObject
 {
 public:
@@ -103,6 +105,12 @@ public:
         radiusContext = context;
     }
 
+    // Where the engine draws its numbers: the C library's shared generator
+    // (rand(), which the controller shares, as the game has it) by default,
+    // or a stream of its own (see SeparateGenerators), seeded by the engine
+    // as the shared one would be, so that a seed lays out the same game.
+    void drawFrom(random_data *stream) { ownStream = stream; }
+
     void chooseAction(size_t index);
     void savePositions();
     void decodeAction(size_t index);
@@ -127,6 +135,8 @@ private:
     };
 
     void layOutGame();
+    void seedDraws(unsigned int seed);
+    int draw();
     void measureSpans(size_t agent);
     Spans resourceSpans(size_t k) const;
     static bool spansOverlap(const Spans &a, const Spans &b);
@@ -156,6 +166,7 @@ private:
     // game starts it afresh). One per engine, so that engines side by side in
     // one process, as a tool may run them, keep their own rhythm.
     int respawnCounter = 0;
+    random_data *ownStream = nullptr;
 
     QColor *colors = nullptr;
     int *xCoordinate = nullptr;

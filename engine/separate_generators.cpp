@@ -1,5 +1,7 @@
 #include "separate_generators.h"
 
+#include "ball_engine.h"
+
 #include <cstdlib>
 
 // POSIX initstate()/setstate() switch the state that rand() and random()
@@ -7,6 +9,51 @@
 #if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_SWITCHABLE_GENERATOR 1
 #endif
+
+#if defined(__GLIBC__)
+
+// The engine draws from gameStream; the shared generator is left to the
+// controller. initstate() makes the state it prepares current, so each use
+// puts back the state that was current before.
+SeparateGenerators::SeparateGenerators()
+{
+    ::initstate_r(1, gameState, stateBytes, &gameStream);
+    ::setstate(::initstate(1, controllerState, stateBytes));
+    controllerCurrent = controllerState;
+}
+
+void SeparateGenerators::startGame(unsigned int gameSeed, Ball_engine &engine)
+{
+    engine.drawFrom(&gameStream);
+    ::setstate(::initstate(controllerSeed(gameSeed), controllerState, stateBytes));
+    controllerCurrent = controllerState;
+}
+
+void SeparateGenerators::enterController()
+{
+    outside = ::setstate(controllerCurrent);
+}
+
+void SeparateGenerators::leaveController()
+{
+    // A controller may have switched to a state of its own with initstate();
+    // it keeps it for its next call.
+    char *current = ::setstate(outside);
+    if (current != nullptr)
+        controllerCurrent = current;
+    outside = nullptr;
+}
+
+bool SeparateGenerators::handOverSharedGenerator()
+{
+    ::setstate(controllerCurrent);
+    return true;
+}
+
+void SeparateGenerators::enterGame() {}
+void SeparateGenerators::leaveGame() {}
+
+#else
 
 SeparateGenerators::SeparateGenerators()
 {
@@ -17,8 +64,9 @@ SeparateGenerators::SeparateGenerators()
 #endif
 }
 
-void SeparateGenerators::startGame(unsigned int gameSeed)
+void SeparateGenerators::startGame(unsigned int gameSeed, Ball_engine &engine)
 {
+    (void)engine;
 #ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::initstate(controllerSeed(gameSeed), controllerState, stateBytes);
     controllerCurrent = controllerState;
@@ -33,6 +81,20 @@ void SeparateGenerators::enterController()
 #ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::setstate(controllerCurrent);
 #endif
+}
+
+void SeparateGenerators::leaveController()
+{
+#ifdef PELLORIA_SWITCHABLE_GENERATOR
+    char *current = ::setstate(gameState);
+    if (current != nullptr)
+        controllerCurrent = current;
+#endif
+}
+
+bool SeparateGenerators::handOverSharedGenerator()
+{
+    return false;
 }
 
 void SeparateGenerators::enterGame()
@@ -51,13 +113,4 @@ void SeparateGenerators::leaveGame()
 #endif
 }
 
-void SeparateGenerators::leaveController()
-{
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
-    // A controller may have switched to a state of its own with initstate();
-    // it keeps it for its next call.
-    char *current = ::setstate(gameState);
-    if (current != nullptr)
-        controllerCurrent = current;
 #endif
-}

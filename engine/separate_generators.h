@@ -4,20 +4,28 @@
 // The game window keeps the shared generator on purpose. Tools that compare
 // controllers need the split: otherwise a controller that reseeds or draws
 // extra numbers picks the opponents' moves and the resources' places.
+//
+// With the GNU C library the engine draws the game's stream from a state of
+// its own (random_r), which nothing the controller does to rand() reaches;
+// elsewhere the shared generator's state is switched around every call.
 #ifndef SEPARATE_GENERATORS_H
 #define SEPARATE_GENERATORS_H
+
+#include <cstdlib>
+
+class Ball_engine;
 
 class SeparateGenerators
 {
 public:
-    // Makes the game's stream the current one.
     SeparateGenerators();
     SeparateGenerators(const SeparateGenerators &) = delete;
     SeparateGenerators &operator=(const SeparateGenerators &) = delete;
 
-    // Seeds the controller's stream for the game of `gameSeed`; the game's
-    // stream stays current (the engine seeds it when it lays out the game).
-    void startGame(unsigned int gameSeed);
+    // Seeds the controller's stream for the game of `gameSeed`, and has
+    // `engine` draw from the game's stream (which the engine seeds when it
+    // lays out the game).
+    void startGame(unsigned int gameSeed, Ball_engine &engine);
 
     // Around every controller call. Whatever the controller does to the
     // generator in between (srand, initstate, setstate, any number of draws)
@@ -25,9 +33,16 @@ public:
     void enterController();
     void leaveController();
 
+    // For a process that plays one game and nothing else: makes the
+    // controller's stream the shared generator's for good, so that calls
+    // need no switching. False where the game's stream is not the engine's
+    // own: there every call still needs enterController/leaveController.
+    bool handOverSharedGenerator();
+
     // Around everything done to this game (its layout, its steps) when
     // several games share the process: makes the game's stream current, and
-    // puts back the one that was current before.
+    // puts back the one that was current before. Nothing to do where the
+    // engine has a stream of its own.
     void enterGame();
     void leaveGame();
 
@@ -43,6 +58,9 @@ private:
     alignas(8) char controllerState[stateBytes] = {};
     char *controllerCurrent = nullptr;
     char *outside = nullptr;
+#if defined(__GLIBC__)
+    random_data gameStream{};
+#endif
 };
 
 #endif

@@ -30,7 +30,7 @@ GameCore::GameCore(int maxSteps, bool playOut) : maxSteps(maxSteps), playOut(pla
 void GameCore::reset(uint32_t seed)
 {
     generators.enterGame();
-    generators.startGame(seed);
+    generators.startGame(seed, engine);
     engine.resetSeeded(seed);
     generators.leaveGame();
     gameSeed = seed;

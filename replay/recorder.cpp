@@ -73,7 +73,7 @@ Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(&onItsOwnGenerator);
     generators.enterGame();
-    generators.startGame(seed);
+    generators.startGame(seed, engine);
     Replay replay;
     GameResult result;
     {

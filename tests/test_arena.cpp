@@ -252,7 +252,7 @@ void TestArena::isolatedRunMatchesTheEngineGameByGame()
     });
     for (int g = 0; g < 6; ++g) {
         const unsigned seed = 40 + unsigned(g);
-        generators.startGame(seed);
+        generators.startGame(seed, engine);
         const GameResult direct = playSeededGame(engine, seed, 100000);
         QCOMPARE(gameOf(rows[g]), gameOf(describeGame(engine, seed, direct)));
     }

@@ -1,6 +1,7 @@
 // Whole seeded games: the invariants that must hold after every step, and
 // replays that must repeat move for move.
 #include "game_watch.h"
+#include "separate_generators.h"
 #include "step.h"
 
 #include <QtTest>
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void invariantsHoldThroughWholeGames();
     void sameSeedReplaysTheSameGame();
     void longRunKeepsInvariantsAndReplays();
+    void ownStreamPlaysTheSharedGeneratorsGame();
 };
 
 void TestGames::invariantsHoldThroughWholeGames()
@@ -95,6 +97,47 @@ void TestGames::longRunKeepsInvariantsAndReplays()
             QCOMPARE(playGame(replay, seed, nullptr).fingerprint, game.fingerprint);
     }
     qInfo("%d games, %ld steps checked", longRunGames, steps);
+}
+
+namespace {
+void storesFour(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *, const int *)
+{
+    action = 4;
+}
+void drawsThenStoresFour(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *,
+                         const int *)
+{
+    for (int i = 0; i < 1000; ++i)
+        (void)std::rand();
+    action = 4;
+}
+} // namespace
+
+// Tools give the engine a stream of its own. With a controller that draws
+// nothing, that stream must give the shared generator's games move for
+// move; with one that draws, only the own stream stays the same game.
+void TestGames::ownStreamPlaysTheSharedGeneratorsGame()
+{
+    Ball_engine shared, own;
+    shared.setup(10, 100);
+    own.setup(10, 100);
+    SeparateGenerators generators;
+    int differentWhenShared = 0;
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        shared.setController(&storesFour);
+        const GameRecord plain = playGame(shared, seed, nullptr);
+        own.setController(&drawsThenStoresFour);
+        generators.startGame(seed, own);
+        generators.enterController(); // the draws above land in the controller's stream
+        const GameRecord separate = playGame(own, seed, nullptr);
+        generators.leaveController();
+        QCOMPARE(separate.steps, plain.steps);
+        QCOMPARE(separate.fingerprint, plain.fingerprint);
+        shared.setController(&drawsThenStoresFour);
+        if (playGame(shared, seed, nullptr).fingerprint != plain.fingerprint)
+            ++differentWhenShared;
+    }
+    QCOMPARE(differentWhenShared, 40);
 }
 
 QTEST_APPLESS_MAIN(TestGames)
