@@ -302,6 +302,7 @@ struct Taken {
     HostRequest request;
 };
 int takenPipe[2] = {-1, -1};
+int keeperPipe = -1;
 constexpr int maxSpares = 16;
 
 pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction function, bool confine)
@@ -312,6 +313,8 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         ::close(childPipe[0]);
         ::close(childPipe[1]);
         ::close(takenPipe[0]);
+        if (keeperPipe >= 0)
+            ::close(keeperPipe);
         rehearse(engine);
         // Confined before it even learns its seed: nothing of the
         // controller's runs in this process outside the sandbox.
@@ -333,6 +336,37 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         gameMain(setup, engine, function, request);
     }
     return pid;
+}
+
+// A confined process that does nothing but outlive the games. The kernel
+// keeps the executable memory its compiled filters live in only while some
+// filter holds it: without one that outlives the games, it was released
+// and taken anew for game after game, and taking it stops every CPU for a
+// flush of its address translations, the running games' included. The
+// keeper ends when the host does: its pipe's other end closes.
+void keepFiltersCompiled(const HostSetup &setup)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ends[1]);
+        ::close(setup.requestFd);
+        ::close(setup.messageFd);
+        static std::atomic<int32_t> refused{sandbox::nothingRefused};
+        char byte;
+        if (sandbox::enter(setup.limits, &refused))
+            while (::read(ends[0], &byte, 1) < 0 && errno == EINTR) {
+            }
+        ::_exit(0);
+    }
+    ::close(ends[0]);
+    // Left open until the host ends; forked games and spares close it.
+    keeperPipe = pid > 0 ? ends[1] : -1;
+    if (pid < 0)
+        ::close(ends[1]);
 }
 
 } // namespace
@@ -362,6 +396,8 @@ void hostMain(const HostSetup &setup)
     if (setup.sandbox && !confine)
         std::snprintf(hello.text, sizeof hello.text, "%s", noSandbox.toLocal8Bit().constData());
     send(setup.messageFd, hello);
+    if (confine)
+        keepFiltersCompiled(setup);
 
     // Laid out once here; every game's process inherits it ready.
     static Ball_engine engine;
@@ -472,6 +508,8 @@ void hostMain(const HostSetup &setup)
         ::kill(running[i].pid, SIGKILL);
     for (int i = 0; i < spareCount; ++i)
         ::kill(spares[i], SIGKILL);
+    if (keeperPipe >= 0)
+        ::close(keeperPipe);
     while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
     }
     ::_exit(0);
