@@ -63,6 +63,7 @@ struct Game {
     SeparateGenerators *generators = nullptr;
     bool switchGenerators = true; // around every call, where the engine shares the generator
     int messageFd = -1;
+    int slotWriteFd = -1;
     int32_t slot = -1;
     uint32_t seed = 0;
     uint64_t ticket = 0;
@@ -123,7 +124,15 @@ void sendGame(const GameRow &row, int64_t replayBytes = 0)
     message.ticket = game.ticket;
     message.row = withFacts(row);
     message.timing = timing();
+    // The slot goes back the moment the game is over, so that the next game
+    // starts at once; with a replay in the slot's buffer, the arena gives it
+    // back once it has the replay.
+    message.slotToArena = replayBytes > 0 ? 1 : 0;
+    game.watch->pid.store(0);
+    game.watch->owner.store(0);
     send(game.messageFd, message);
+    if (!message.slotToArena)
+        writeAll(game.slotWriteFd, &game.slot, sizeof game.slot);
 }
 
 // The controller ended the process itself: its output still buffered goes
@@ -200,18 +209,18 @@ void rehearse(Ball_engine &engine)
 }
 
 [[noreturn]] void gameMain(const HostSetup &setup, Ball_engine &engine, ControllerFunction function,
-                           const HostRequest &request)
+                           const HostRequest &request, int32_t slot)
 {
     // A crash must end the game's process plainly, so that the host sees the
     // signal; handlers inherited from the host would hide it.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGCHLD, SIGPIPE})
         ::signal(sig, SIG_DFL);
+    // Nothing the controller does can take other games' requests or slots.
     ::close(setup.requestFd);
+    ::close(setup.slotReadFd);
     controlleroutput::discard();
 
-    GameWatch &watch = setup.watches[request.slot];
-    watch.callEdges.store(0, std::memory_order_relaxed);
-    watch.pid.store(int32_t(::getpid()), std::memory_order_relaxed);
+    GameWatch &watch = setup.watches[slot];
 
     SeparateGenerators &generators = gameGenerators();
     generators.startGame(request.seed, engine);
@@ -222,7 +231,8 @@ void rehearse(Ball_engine &engine)
     game.watch = &watch;
     game.generators = &generators;
     game.messageFd = setup.messageFd;
-    game.slot = request.slot;
+    game.slot = slot;
+    game.slotWriteFd = setup.slotWriteFd;
     game.seed = request.seed;
     game.ticket = request.ticket;
     game.limitTicks = uint64_t(setup.timeLimitNs / callclock::nanosecondsPerTick());
@@ -269,7 +279,7 @@ void rehearse(Ball_engine &engine)
         replay.frames = std::move(recorder.frames);
         const QByteArray packed = encodeReplay(replay);
         if (!packed.isEmpty() && size_t(packed.size()) <= setup.replayBytes) {
-            std::memcpy(setup.replays + size_t(request.slot) * setup.replayBytes, packed.constData(), size_t(packed.size()));
+            std::memcpy(setup.replays + size_t(slot) * setup.replayBytes, packed.constData(), size_t(packed.size()));
             bytes = packed.size();
         }
     }
@@ -303,7 +313,43 @@ struct Taken {
 };
 int takenPipe[2] = {-1, -1};
 int keeperPipe = -1;
-constexpr int maxSpares = 16;
+constexpr int maxSpares = 128;
+
+// Waits for a free slot and claims it. A slot number that is out of range
+// or already held (which only a game's own code could have written) is
+// passed over.
+int32_t takeSlot(const HostSetup &setup, int32_t self)
+{
+    for (;;) {
+        int32_t slot = -1;
+        if (!readAll(setup.slotReadFd, &slot, sizeof slot))
+            return -1;
+        if (slot < 0 || slot >= setup.slots)
+            continue;
+        int32_t free = 0;
+        if (setup.watches[slot].owner.compare_exchange_strong(free, self))
+            return slot;
+    }
+}
+
+// A game's process that ended still holding its slot (it crashed, ran out
+// of time or was ended by its controller) has it given back here, with
+// what its watch says about how far it got.
+void giveBackSlot(const HostSetup &setup, int32_t pid, HostMessage &ended)
+{
+    for (int32_t s = 0; s < setup.slots; ++s) {
+        GameWatch &watch = setup.watches[s];
+        if (watch.owner.load() != pid)
+            continue;
+        ended.slot = s;
+        ended.step = watch.step();
+        ended.refused = watch.refused.load();
+        watch.pid.store(0);
+        watch.owner.store(0);
+        writeAll(setup.slotWriteFd, &s, sizeof s);
+        return;
+    }
+}
 
 pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction function, bool confine)
 {
@@ -321,19 +367,27 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};
         const bool confined = confine && sandbox::enter(setup.limits, &refusedBeforeItsSlot);
         HostRequest request;
-        if (!readAll(setup.requestFd, &request, sizeof request) || request.slot < 0)
+        if (!readAll(setup.requestFd, &request, sizeof request) || request.quit)
             ::_exit(0); // the arena is done
-        const Taken taken{::getpid(), request};
+        const int32_t self = int32_t(::getpid());
+        const Taken taken{self, request};
         if (!writeAll(takenPipe[1], &taken, sizeof taken))
             ::_exit(0);
         ::close(takenPipe[1]);
-        GameWatch &watch = setup.watches[request.slot];
+        const int32_t slot = takeSlot(setup, self);
+        if (slot < 0)
+            ::_exit(0); // the arena is done
+        GameWatch &watch = setup.watches[slot];
+        watch.callEdges.store(0);
+        watch.refused.store(sandbox::nothingRefused);
+        watch.ticket.store(request.ticket);
+        watch.pid.store(self);
         sandbox::recordRefusalsIn(&watch.refused);
         if (confine && !confined) {
             watch.refused.store(sandbox::setupFailed);
             ::_exit(0); // never play unconfined when confined was asked for
         }
-        gameMain(setup, engine, function, request);
+        gameMain(setup, engine, function, request, slot);
     }
     return pid;
 }
@@ -355,6 +409,8 @@ void keepFiltersCompiled(const HostSetup &setup)
         ::close(ends[1]);
         ::close(setup.requestFd);
         ::close(setup.messageFd);
+        ::close(setup.slotReadFd);
+        ::close(setup.slotWriteFd);
         static std::atomic<int32_t> refused{sandbox::nothingRefused};
         char byte;
         if (sandbox::enter(setup.limits, &refused))
@@ -426,7 +482,6 @@ void hostMain(const HostSetup &setup)
     auto endedMessage = [](const HostRequest &request, int status) {
         HostMessage ended;
         ended.type = HostMessageType::ProcessEnded;
-        ended.slot = request.slot;
         ended.seed = request.seed;
         ended.ticket = request.ticket;
         ended.waitStatus = status;
@@ -465,7 +520,9 @@ void hostMain(const HostSetup &setup)
         auto reportEnded = [&](pid_t pid, int status) {
             for (int i = 0; i < runningCount; ++i) {
                 if (running[i].pid == pid) {
-                    send(setup.messageFd, endedMessage(running[i].request, status));
+                    HostMessage ended = endedMessage(running[i].request, status);
+                    giveBackSlot(setup, int32_t(pid), ended);
+                    send(setup.messageFd, ended);
                     running[i] = running[--runningCount];
                     return true;
                 }
@@ -496,7 +553,7 @@ void hostMain(const HostSetup &setup)
         }
         if (fds[0].revents & POLLIN) {
             HostRequest request;
-            if (!readAll(setup.requestFd, &request, sizeof request) || request.slot < 0)
+            if (!readAll(setup.requestFd, &request, sizeof request) || request.quit)
                 break;
             send(setup.messageFd, endedMessage(request, -1));
         } else if (fds[0].revents & (POLLHUP | POLLERR)) {

@@ -27,6 +27,10 @@
 // it to say where a game died and to notice a call that does not return.
 struct GameWatch {
     std::atomic<int32_t> pid{0};
+    // The game in the slot, and the process that holds the slot: it gives
+    // the slot back when its game is over; if it dies first, its host does.
+    std::atomic<uint64_t> ticket{0};
+    std::atomic<int32_t> owner{0};
     // Two edges a call, odd while inside the controller. One call a step, so
     // the edges give the step without any bookkeeping in the game loop.
     std::atomic<uint64_t> callEdges{0};
@@ -36,11 +40,10 @@ struct GameWatch {
     int step() const { return int((callEdges.load(std::memory_order_relaxed) + 1) / 2); }
 };
 
-// What the arena asks a host for: a game in a slot, or to quit (slot < 0).
-// Every request has a ticket of its own, so that a late word about an
-// earlier game in the same slot is recognised as such.
+// What the arena asks a host for: a game, or to quit. Every request has a
+// ticket of its own, by which the arena knows what is said about the game.
 struct HostRequest {
-    int32_t slot = -1;
+    int32_t quit = 0;
     uint32_t seed = 0;
     uint64_t ticket = 0;
     // Replays: which games to record (RecordGames), and for the second run
@@ -61,10 +64,13 @@ enum class HostMessageType : int32_t { Loaded, LoadFailed, GameDone, ProcessEnde
 // write to the same pipe.
 struct HostMessage {
     HostMessageType type = HostMessageType::Loaded;
-    int32_t slot = -1;
+    int32_t slot = -1; // where the game played, -1 if it never got a slot
     uint32_t seed = 0;
     uint64_t ticket = 0;
     int32_t waitStatus = 0; // ProcessEnded
+    int32_t step = 0;       // ProcessEnded: the step its game reached
+    int32_t refused = -1;   // ProcessEnded: the call the sandbox refused
+    int32_t slotToArena = 0; // GameDone: the arena gives the slot back, once it has the replay
     GameRow row;            // GameDone
     CallTiming timing;      // GameDone
     int64_t replayBytes = 0; // GameDone: a replay in the slot's replay buffer
@@ -85,6 +91,13 @@ struct HostSetup {
     int logFd = -1;
     int requestFd = -1; // read end
     int messageFd = -1; // write end
+    // The free slots, as slot numbers in a pipe shared by every host's
+    // games: a game takes one before it starts and puts it back when over,
+    // so that no more games run at once than there are slots, and the next
+    // game starts the moment one ends, without waiting for the arena.
+    int slotReadFd = -1;
+    int slotWriteFd = -1;
+    int slots = 0;
     GameWatch *watches = nullptr;
     int maxSteps = 0;
     double timeLimitNs = 0;

@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -177,7 +179,7 @@ struct Host {
 
 // start: forks the host, which loads the library and says whether it could.
 bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameWatch *watches, char *replays,
-               const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
+               const int freeSlots[2], const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
 {
     const QByteArray logPath = entry.logPath.toLocal8Bit();
     int logFd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
@@ -216,9 +218,13 @@ bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameW
         setup.requestFd = requests[0];
         setup.messageFd = messages[1];
         setup.watches = watches;
+        setup.slotReadFd = freeSlots[0];
+        setup.slotWriteFd = freeSlots[1];
+        setup.slots = settings.jobs;
         setup.maxSteps = settings.maxSteps;
         setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
-        setup.spares = settings.jobs;
+        // Enough for every game asked for ahead (see Scheduler::askAhead).
+        setup.spares = 2 * settings.jobs;
         setup.replays = replays;
         setup.replayBytes = replays ? replayCapacity : 0;
         std::snprintf(setup.controllerName, sizeof setup.controllerName, "%s",
@@ -260,19 +266,49 @@ bool readMessage(Host &host, HostMessage &message)
     return true;
 }
 
-struct Slot {
-    bool busy = false;
-    bool rerun = false; // recording the steps before a failure
-    GameRow failed;     // that failure's row, delivered after the rerun
-    uint64_t ticket = 0;
+// A game asked for and not yet counted, by its ticket.
+struct InFlight {
     int controller = -1;
     int index = 0;
+    bool rerun = false; // recording the steps before a failure
+    GameRow failed;     // that failure's row, delivered after the rerun
     bool killed = false;
     int killedStep = 0;
     double killedNs = 0;
-    uint64_t watchedEdges = 0;
-    Clock::time_point watchedSince;
 };
+
+// What the arena last saw of a slot's call, to notice one that does not
+// return.
+struct SlotWatch {
+    uint64_t ticket = 0;
+    uint64_t edges = 0;
+    Clock::time_point since;
+};
+
+// Whether `pid` is a game of the host `parent`: the arena kills only its
+// own games, whatever a game's process may have written into the watches.
+bool isGameOf(pid_t pid, pid_t parent)
+{
+#if defined(Q_OS_LINUX)
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE *stat = std::fopen(path, "r");
+    if (!stat)
+        return false;
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, stat) != nullptr;
+    std::fclose(stat);
+    // "pid (name) state ppid ...": the name may hold anything, even ')'.
+    const char *close = read ? std::strrchr(line, ')') : nullptr;
+    char state = 0;
+    int ppid = 0;
+    return close && std::sscanf(close + 1, " %c %d", &state, &ppid) == 2 && ppid == int(parent);
+#else
+    (void)pid;
+    (void)parent;
+    return true;
+#endif
+}
 
 class Scheduler
 {
@@ -282,8 +318,14 @@ public:
         : controllers(controllers), settings(settings), listener(listener), progress(progress),
           order(controllers.size(), settings.maxFailures, listener), watches(settings.jobs),
           replays(settings.recordGames != RecordNone ? replayCapacity * size_t(settings.jobs) : 0),
-          slots(size_t(settings.jobs))
+          slotWatches(size_t(settings.jobs))
     {
+    }
+
+    ~Scheduler()
+    {
+        closeFd(freeSlots[0]);
+        closeFd(freeSlots[1]);
     }
 
     bool start(QString &error)
@@ -292,10 +334,16 @@ public:
             error = QStringLiteral("cannot share memory with the game processes");
             return false;
         }
+        if (::pipe(freeSlots) != 0) {
+            error = QStringLiteral("cannot make a pipe for the game processes");
+            return false;
+        }
+        for (int32_t s = 0; s < settings.jobs; ++s)
+            giveBack(s);
         callclock::nanosecondsPerTick(); // calibrated once, before any fork copies it
         for (const ControllerSpec &entry : controllers) {
             auto host = std::make_unique<Host>();
-            if (!startHost(entry, settings, watches.watches, replays.data, hosts, *host, error))
+            if (!startHost(entry, settings, watches.watches, replays.data, freeSlots, hosts, *host, error))
                 return false;
             hosts.push_back(std::move(host));
         }
@@ -321,8 +369,8 @@ public:
     {
         total = (long long)settings.played().games * controllers.size();
         for (;;) {
-            fillSlots();
-            if (busyCount == 0)
+            askAhead();
+            if (inFlight.empty())
                 break;
             waitForHosts();
             watchCalls();
@@ -330,65 +378,56 @@ public:
     }
 
 private:
-    // start: the next game, seed by seed, each controller in turn.
-    void fillSlots()
+    // start: games are asked for ahead of the slots, seed by seed and each
+    // controller in turn, so that a game's process waits for every slot
+    // that comes free.
+    void askAhead()
     {
-        for (Slot &slot : slots) {
-            if (slot.busy)
-                continue;
-            int c = -1, index = 0;
-            if (!nextTask(c, index))
-                return;
-            Host &host = *hosts[size_t(c)];
-            const int s = int(&slot - slots.data());
-            GameWatch &watch = watches.watches[s];
-            watch.pid.store(0);
-            watch.callEdges.store(0);
-            watch.refused.store(sandbox::nothingRefused);
-            slot = Slot();
-            slot.busy = true;
-            slot.controller = c;
-            slot.index = index;
-            ++busyCount;
-            request(slot, host, HostRequest());
+        const size_t ahead = size_t(2 * settings.jobs);
+        int c = -1, index = 0;
+        while (inFlight.size() < ahead && nextTask(c, index)) {
+            InFlight game;
+            game.controller = c;
+            game.index = index;
+            request(game, HostRequest());
         }
     }
 
-    void request(Slot &slot, Host &host, HostRequest request)
+    void request(const InFlight &game, HostRequest request)
     {
-        const int s = int(&slot - slots.data());
-        GameWatch &watch = watches.watches[s];
-        watch.pid.store(0);
-        watch.callEdges.store(0);
-        watch.refused.store(sandbox::nothingRefused);
-        slot.killed = false;
-        slot.watchedEdges = 0;
-        slot.ticket = ++lastTicket;
-        request.slot = s;
-        request.seed = settings.played().first + unsigned(slot.index);
-        request.ticket = slot.ticket;
+        const uint64_t ticket = ++lastTicket;
+        inFlight[ticket] = game;
+        Host &host = *hosts[size_t(game.controller)];
+        request.seed = seedOf(game);
+        request.ticket = ticket;
         request.record = settings.recordGames;
         if (host.gone || !writeAll(host.requestFd, &request, sizeof request)) {
             host.gone = true;
-            finish(slot, failureRow(slot, -1, watch));
+            HostMessage lost;
+            lost.ticket = ticket;
+            lost.waitStatus = -1;
+            finish(ticket, failureRow(inFlight[ticket], lost));
         }
     }
 
-    // A replay the game's process left in the slot's buffer, to its file.
-    bool saveReplay(const Slot &slot, int64_t bytes)
+    unsigned seedOf(const InFlight &game) const { return settings.played().first + unsigned(game.index); }
+
+    void giveBack(int32_t slot) { writeAll(freeSlots[1], &slot, sizeof slot); }
+
+    // A replay the game's process left in its slot's buffer, to its file.
+    bool saveReplay(const InFlight &game, int32_t slot, int64_t bytes)
     {
-        const size_t s = size_t(&slot - slots.data());
-        if (bytes <= 0 || size_t(bytes) > replayCapacity)
+        if (slot < 0 || slot >= settings.jobs || bytes <= 0 || size_t(bytes) > replayCapacity)
             return false;
         const QString path = QDir(settings.recordDir)
-                                 .filePath(replayFileName(slot.controller, controllers[slot.controller].path,
-                                                          settings.played().first + unsigned(slot.index)));
+                                 .filePath(replayFileName(game.controller, controllers[game.controller].path,
+                                                          seedOf(game)));
         // Whole or not at all, by a rename; not synced to disk one by one,
         // which would cost more than playing the game.
         const QString part = path + QStringLiteral(".part");
         QFile file(part);
         const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(replays.data + s * replayCapacity, bytes) == bytes && file.flush();
+            && file.write(replays.data + size_t(slot) * replayCapacity, bytes) == bytes && file.flush();
         file.close();
         if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
             return true;
@@ -426,20 +465,21 @@ private:
                 hostGone(int(c));
                 continue;
             }
-            if (message.slot < 0 || message.slot >= settings.jobs)
-                continue;
-            Slot &slot = slots[size_t(message.slot)];
-            if (!slot.busy || slot.controller != int(c) || slot.ticket != message.ticket)
+            const auto it = inFlight.find(message.ticket);
+            if (it == inFlight.end() || it->second.controller != int(c))
                 continue; // the end of a process whose game was already counted
+            InFlight &game = it->second;
             if (message.type == HostMessageType::GameDone) {
                 // The row is in: the slot is free while the process exits.
-                GameRow row = slot.rerun ? slot.failed : message.row;
-                row.replayed = saveReplay(slot, message.replayBytes) ? 1 : 0;
-                if (!slot.rerun)
+                GameRow row = game.rerun ? game.failed : message.row;
+                row.replayed = saveReplay(game, message.slot, message.replayBytes) ? 1 : 0;
+                if (message.slotToArena && message.slot >= 0 && message.slot < settings.jobs)
+                    giveBack(message.slot);
+                if (!game.rerun)
                     listener.timing(int(c), message.timing);
-                finish(slot, row);
+                finish(message.ticket, row);
             } else if (message.type == HostMessageType::ProcessEnded) {
-                finish(slot, slot.rerun ? slot.failed : failureRow(slot, message.waitStatus, watches.watches[message.slot]));
+                finish(message.ticket, game.rerun ? game.failed : failureRow(game, message));
             }
         }
     }
@@ -449,85 +489,109 @@ private:
     {
         const auto limit = std::chrono::milliseconds(settings.timeLimitMs);
         const Clock::time_point now = Clock::now();
-        for (size_t s = 0; s < slots.size(); ++s) {
-            Slot &slot = slots[s];
+        for (size_t s = 0; s < slotWatches.size(); ++s) {
+            SlotWatch &seen = slotWatches[s];
             const GameWatch &watch = watches.watches[s];
+            const pid_t pid = watch.pid.load();
+            const uint64_t ticket = watch.ticket.load();
             const uint64_t edges = watch.callEdges.load(std::memory_order_relaxed);
-            if (!slot.busy || slot.killed || (edges & 1u) == 0)
+            if (pid <= 0 || (edges & 1u) == 0)
                 continue;
-            if (edges != slot.watchedEdges) {
-                slot.watchedEdges = edges;
-                slot.watchedSince = now;
-            } else if (now - slot.watchedSince > limit) {
-                const pid_t pid = watch.pid.load();
-                if (pid <= 0)
-                    continue;
-                ::kill(pid, SIGKILL);
-                slot.killed = true;
-                slot.killedStep = watch.step();
-                slot.killedNs = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - slot.watchedSince).count());
+            if (ticket != seen.ticket || edges != seen.edges) {
+                seen = SlotWatch{ticket, edges, now};
+                continue;
             }
+            const auto it = inFlight.find(ticket);
+            if (now - seen.since <= limit || it == inFlight.end() || it->second.killed)
+                continue;
+            InFlight &game = it->second;
+            if (!isGameOf(pid, hosts[size_t(game.controller)]->pid))
+                continue;
+            ::kill(pid, SIGKILL);
+            game.killed = true;
+            game.killedStep = watch.step();
+            game.killedNs = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - seen.since).count());
         }
     }
 
     // reap: the game is over, with the row it sent or the failure that
     // ended its process.
-    void finish(Slot &slot, GameRow row)
+    void finish(uint64_t ticket, GameRow row)
     {
-        if (slot.killed && !slot.rerun)
-            listener.timing(slot.controller, CallTiming{0, 0, slot.killedNs});
+        InFlight game = inFlight[ticket];
+        inFlight.erase(ticket);
+        if (game.killed && !game.rerun)
+            listener.timing(game.controller, CallTiming{0, 0, game.killedNs});
         // A failed game is played again up to the step before its failure,
         // recorded, so that its replay holds everything that led there.
-        if (!slot.rerun && row.failed() && row.failure != FailureKind::Lost && settings.recordGames != RecordNone
-            && !hosts[size_t(slot.controller)]->gone) {
-            slot.rerun = true;
-            slot.failed = row;
-            HostRequest again;
-            again.failedAt = std::max(1, row.steps);
-            again.failure = int32_t(row.failure);
-            request(slot, *hosts[size_t(slot.controller)], again);
+        if (!game.rerun && row.failed() && row.failure != FailureKind::Lost && settings.recordGames != RecordNone
+            && !hosts[size_t(game.controller)]->gone) {
+            InFlight again;
+            again.controller = game.controller;
+            again.index = game.index;
+            again.rerun = true;
+            again.failed = row;
+            HostRequest rerun;
+            rerun.failedAt = std::max(1, row.steps);
+            rerun.failure = int32_t(row.failure);
+            request(again, rerun);
             return;
         }
-        row.seed = settings.played().first + unsigned(slot.index);
-        slot.busy = false;
-        --busyCount;
-        order.deliver(slot.controller, slot.index, row);
+        row.seed = seedOf(game);
+        order.deliver(game.controller, game.index, row);
         if (progress)
             progress(order.delivered, total);
     }
 
     // report a failure: what ended a game that sent no row.
-    GameRow failureRow(const Slot &slot, int waitStatus, const GameWatch &watch) const
+    GameRow failureRow(const InFlight &game, const HostMessage &ended) const
     {
         GameRow row;
-        row.steps = watch.step();
-        const int32_t refused = watch.refused.load();
-        if (refused >= 0) {
+        row.steps = ended.step;
+        if (ended.refused >= 0) {
             row.failure = FailureKind::Refused;
-            row.failureCode = refused;
-        } else if (slot.killed) {
+            row.failureCode = ended.refused;
+        } else if (game.killed) {
             row.failure = FailureKind::TimeLimit;
-            row.steps = slot.killedStep;
+            row.steps = game.killedStep;
             row.failureCode = settings.timeLimitMs;
-        } else if (refused == sandbox::setupFailed || waitStatus == -1) {
+        } else if (ended.refused == sandbox::setupFailed || ended.waitStatus == -1 || ended.slot < 0) {
             row.failure = FailureKind::Lost;
-        } else if (WIFSIGNALED(waitStatus)) {
+        } else if (WIFSIGNALED(ended.waitStatus)) {
             row.failure = FailureKind::Crashed;
-            row.failureCode = WTERMSIG(waitStatus);
+            row.failureCode = WTERMSIG(ended.waitStatus);
         } else {
             row.failure = FailureKind::Exited;
-            row.failureCode = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+            row.failureCode = WIFEXITED(ended.waitStatus) ? WEXITSTATUS(ended.waitStatus) : -1;
         }
         return row;
     }
 
     // A host that died takes its games with it, and its controller stops.
+    // The slots its games held come back here.
     void hostGone(int c)
     {
         hosts[size_t(c)]->gone = true;
-        for (size_t s = 0; s < slots.size(); ++s)
-            if (slots[s].busy && slots[s].controller == c)
-                finish(slots[s], failureRow(slots[s], -1, watches.watches[s]));
+        std::vector<uint64_t> lost;
+        for (const auto &entry : inFlight)
+            if (entry.second.controller == c)
+                lost.push_back(entry.first);
+        for (int32_t s = 0; s < settings.jobs; ++s) {
+            GameWatch &watch = watches.watches[s];
+            const int32_t owner = watch.owner.load();
+            if (owner != 0 && std::find(lost.begin(), lost.end(), watch.ticket.load()) != lost.end()) {
+                ::kill(owner, SIGKILL);
+                watch.pid.store(0);
+                watch.owner.store(0);
+                giveBack(s);
+            }
+        }
+        for (uint64_t ticket : lost) {
+            HostMessage ended;
+            ended.ticket = ticket;
+            ended.waitStatus = -1;
+            finish(ticket, failureRow(inFlight[ticket], ended));
+        }
     }
 
     const QVector<ControllerSpec> &controllers;
@@ -537,9 +601,10 @@ private:
     RowOrder order;
     SharedWatches watches;
     SharedReplays replays;
-    std::vector<Slot> slots;
+    int freeSlots[2] = {-1, -1};
+    std::vector<SlotWatch> slotWatches;
+    std::map<uint64_t, InFlight> inFlight;
     std::vector<std::unique_ptr<Host>> hosts;
-    int busyCount = 0;
     uint64_t lastTicket = 0;
     int nextIndex = 0;
     int nextController = 0;
