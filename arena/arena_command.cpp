@@ -308,6 +308,7 @@ int runArenaCommand(const ArenaCommand &command, const QString &programDir)
     }
 
     RunResults results(specs, std::max(0, baselineIndex(command)), outputs.wantsJson(), outputs.csv());
+    results.setRecordFolder(command.settings.recordDir);
     std::function<void(long long, long long)> progress;
     if (command.progress)
         progress = [](long long done, long long total) { drawProgress(done, total); };

@@ -189,6 +189,14 @@ SeparateGenerators &gameGenerators()
     return generators;
 }
 
+// Where a recorded game's frames go; made by every spare before it waits
+// (see rehearse), so that its room is the spare's own before its game.
+FrameWriter &gameFrames()
+{
+    static FrameWriter frames;
+    return frames;
+}
+
 // A few steps played with a stand-in for the controller before a spare
 // waits for its seed: the pages a game writes (the engine's, the
 // generators', the stack's) become this process's own now, instead of being
@@ -201,8 +209,10 @@ void standIn(int &action, size_t, size_t, size_t, const int *, const int *, cons
     action = 0;
 }
 
-void rehearse(Ball_engine &engine)
+void rehearse(Ball_engine &engine, bool recording)
 {
+    if (recording)
+        gameFrames();
     gameGenerators().startGame(0, engine);
     engine.setController(&standIn);
     playSeededGame(engine, 0, rehearsalSteps);
@@ -256,7 +266,8 @@ void rehearse(Ball_engine &engine)
     // failure, which this second run never reaches.
     // Static: the process ends in this function, and the game's hooks keep
     // pointing at it until then.
-    static ReplayRecorder recorder(engine, false);
+    FrameWriter &frames = gameFrames();
+    static ReplayRecorder recorder(engine, false, &frames);
     game.recorder = &recorder;
     const int steps = request.failedAt > 0 ? request.failedAt - 1 : setup.maxSteps;
     const GameResult result = playSeededGame(engine, request.seed, steps, &ReplayRecorder::observe, &recorder);
@@ -267,20 +278,23 @@ void rehearse(Ball_engine &engine)
         || (request.record == RecordLost && !row.agent0Survived());
     int64_t bytes = 0;
     if (chosen) {
-        Replay replay;
-        replay.header.program = QStringLiteral(PELLORIA_VERSION);
-        replay.header.seed = request.seed;
-        replay.header.controller = QString::fromLocal8Bit(setup.controllerName);
-        replay.header.sha256 = QString::fromLatin1(setup.controllerSha256);
-        replay.header.maxSteps = setup.maxSteps;
-        replay.header.steps = result.steps;
-        replay.header.outcome = QString::fromLatin1(request.failedAt > 0 ? gameEndName(row) : gameOutcomeName(result.outcome));
-        replay.header.failedAtStep = request.failedAt;
-        replay.frames = std::move(recorder.frames);
-        const QByteArray packed = encodeReplay(replay);
-        if (!packed.isEmpty() && size_t(packed.size()) <= setup.replayBytes) {
-            std::memcpy(setup.replays + size_t(slot) * setup.replayBytes, packed.constData(), size_t(packed.size()));
-            bytes = packed.size();
+        ReplayHeader header;
+        header.program = QStringLiteral(PELLORIA_VERSION);
+        header.seed = request.seed;
+        header.controller = QString::fromLocal8Bit(setup.controllerName);
+        header.sha256 = QString::fromLatin1(setup.controllerSha256);
+        header.maxSteps = setup.maxSteps;
+        header.steps = result.steps;
+        header.outcome = QString::fromLatin1(request.failedAt > 0 ? gameEndName(row) : gameOutcomeName(result.outcome));
+        header.failedAtStep = request.failedAt;
+        // Packed by the arena, which keeps its packer's state from game to
+        // game, while the next game plays.
+        const std::string line = replayHeaderLine(header);
+        if (line.size() + frames.size() <= setup.replayBytes) {
+            char *room = setup.replays + size_t(slot) * setup.replayBytes;
+            std::memcpy(room, line.data(), line.size());
+            std::memcpy(room + line.size(), frames.data(), frames.size());
+            bytes = int64_t(line.size() + frames.size());
         }
     }
     sendGame(row, bytes);
@@ -361,7 +375,7 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         ::close(takenPipe[0]);
         if (keeperPipe >= 0)
             ::close(keeperPipe);
-        rehearse(engine);
+        rehearse(engine, setup.replayBytes > 0);
         // Confined before it even learns its seed: nothing of the
         // controller's runs in this process outside the sandbox.
         static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};

@@ -2,6 +2,8 @@
 
 #include "report.h"
 
+#include <QDir>
+
 #include <climits>
 
 RunResults::RunResults(const QVector<ControllerSpec> &controllers, int baseline, bool keepRows, QIODevice *csv)
@@ -89,7 +91,10 @@ void RunResults::writeCsv(int controller, const GameRow &row)
 
 QString RunResults::replayName(int controller, const GameRow &row) const
 {
-    return row.replayed ? replayFileName(controller, results[controller].path, row.seed) : QString();
+    if (!row.replayed)
+        return QString();
+    const QString name = replayFileName(controller, results[controller].path, row.seed);
+    return recordFolder.isEmpty() ? name : QDir(recordFolder).filePath(name);
 }
 
 void RunResults::note(const QString &line)

@@ -40,8 +40,9 @@ public:
     // Against the baseline; the baseline's own entry stays empty.
     const QVector<PairedTally> &paired() const { return pairs; }
     bool anyFailure() const;
-    // The replay's file name in the --record folder, or empty.
+    // The replay's path: its file name in the --record folder, or empty.
     QString replayName(int controller, const GameRow &row) const;
+    void setRecordFolder(const QString &folder) { recordFolder = folder; }
     void note(const QString &line) override;
     const QStringList &notes() const { return noted; }
     bool csvFailed() const { return csvError; }
@@ -49,6 +50,7 @@ public:
     static constexpr int failuresListed = 5;
 
 private:
+    QString recordFolder;
     struct Seed {
         std::vector<GameRow> rows;
         std::vector<bool> have;

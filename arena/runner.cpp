@@ -3,6 +3,7 @@
 #include "call_clock.h"
 #include "controller_host.h"
 #include "pipe_io.h"
+#include "replay.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -414,10 +415,21 @@ private:
 
     void giveBack(int32_t slot) { writeAll(freeSlots[1], &slot, sizeof slot); }
 
-    // A replay the game's process left in its slot's buffer, to its file.
-    bool saveReplay(const InFlight &game, int32_t slot, int64_t bytes)
+    // A replay the game's process left in its slot's buffer, unpacked.
+    std::string takeReplay(int32_t slot, int64_t bytes) const
     {
         if (slot < 0 || slot >= settings.jobs || bytes <= 0 || size_t(bytes) > replayCapacity)
+            return std::string();
+        return std::string(replays.data + size_t(slot) * replayCapacity, size_t(bytes));
+    }
+
+    // A replay, packed, to its file.
+    bool saveReplay(const InFlight &game, const std::string &plain)
+    {
+        if (plain.empty())
+            return false;
+        const QByteArray packed = packer.pack(plain.data(), plain.size());
+        if (packed.isEmpty())
             return false;
         const QString path = QDir(settings.recordDir)
                                  .filePath(replayFileName(game.controller, controllers[game.controller].path,
@@ -427,7 +439,7 @@ private:
         const QString part = path + QStringLiteral(".part");
         QFile file(part);
         const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(replays.data + size_t(slot) * replayCapacity, bytes) == bytes && file.flush();
+            && file.write(packed) == packed.size() && file.flush();
         file.close();
         if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
             return true;
@@ -472,9 +484,12 @@ private:
             if (message.type == HostMessageType::GameDone) {
                 // The row is in: the slot is free while the process exits.
                 GameRow row = game.rerun ? game.failed : message.row;
-                row.replayed = saveReplay(game, message.slot, message.replayBytes) ? 1 : 0;
+                // Copied out first, so that the slot's next game need not
+                // wait for the packing.
+                const std::string replay = takeReplay(message.slot, message.replayBytes);
                 if (message.slotToArena && message.slot >= 0 && message.slot < settings.jobs)
                     giveBack(message.slot);
+                row.replayed = saveReplay(game, replay) ? 1 : 0;
                 if (!game.rerun)
                     listener.timing(int(c), message.timing);
                 finish(message.ticket, row);
@@ -602,6 +617,7 @@ private:
     SharedWatches watches;
     SharedReplays replays;
     int freeSlots[2] = {-1, -1};
+    ReplayPacker packer;
     std::vector<SlotWatch> slotWatches;
     std::map<uint64_t, InFlight> inFlight;
     std::vector<std::unique_ptr<Host>> hosts;

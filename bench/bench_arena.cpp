@@ -4,6 +4,7 @@
 // both, one right after the other, so that a noisy machine slows both alike;
 // the overhead is their ratio, and its median is the figure to quote.
 #include "ball_engine.h"
+#include "controller_host.h"
 #include "controller_library.h"
 #include "game.h"
 #include "report.h"
@@ -101,14 +102,44 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     state.counters["arena_games_per_s"] = gamesPerRun / arena;
     state.counters["overhead_percent"] = 100.0 * (arena / bare - 1.0);
 }
-// jobs 1 and 2 with the sandbox; jobs 1 without it, to show its cost; and
-// jobs 1 writing a replay of every game (record 3: --record-games all).
+// jobs 1 and 2 with the sandbox, and jobs 1 without it, to show its cost.
 BENCHMARK(BM_ArenaAgainstBareLoop)
     ->ArgNames({"jobs", "sandbox", "record"})
     ->Args({1, 1, 0})
     ->Args({2, 1, 0})
     ->Args({1, 0, 0})
-    ->Args({1, 1, 3})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->UseManualTime()
+    ->ReportAggregatesOnly(true);
+
+// The arena writing a replay of every game (--record-games all) against the
+// same run writing none, back to back in each repetition:
+// `recorded_over_plain` is the figure to quote.
+void BM_RecordingAgainstPlainRun(benchmark::State &state)
+{
+    const int jobs = int(state.range(0));
+    double plain = 0, recorded = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        plain = arenaSeconds(jobs, true, RecordNone, error);
+        if (error.isEmpty())
+            recorded = arenaSeconds(jobs, true, RecordAll, error);
+        if (!error.isEmpty()) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        state.SetIterationTime(recorded);
+    }
+    state.counters["plain_ms"] = plain * 1e3;
+    state.counters["recorded_ms"] = recorded * 1e3;
+    state.counters["recorded_over_plain"] = recorded / plain;
+}
+BENCHMARK(BM_RecordingAgainstPlainRun)
+    ->ArgNames({"jobs"})
+    ->Arg(1)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)

@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-ReplayRecorder::ReplayRecorder(Ball_engine &engine, bool listen) : engine(engine), listening(listen)
+ReplayRecorder::ReplayRecorder(Ball_engine &engine, bool listen, FrameWriter *writer)
+    : engine(engine), listening(listen), writer(writer)
 {
     if (listening)
         engine.setRadiusListener(&ReplayRecorder::changed, this);
@@ -34,7 +35,7 @@ void ReplayRecorder::finish(const GameResult &result)
 
 void ReplayRecorder::capture(int step)
 {
-    ReplayFrame f;
+    ReplayFrame &f = frame;
     f.step = step;
     std::copy_n(engine.getCircleRadius(), replayCircles, f.radius.begin());
     std::copy_n(engine.getXCoordinate(), replayCircles, f.x.begin());
@@ -46,7 +47,10 @@ void ReplayRecorder::capture(int step)
     std::copy_n(engine.getActions(), replayAgents, f.action.begin());
     f.changes.swap(pending);
     pending.clear();
-    frames.push_back(std::move(f));
+    if (writer)
+        writer->add(f);
+    else
+        frames.push_back(f);
 }
 
 namespace {

@@ -12,8 +12,9 @@ class ReplayRecorder
 {
 public:
     // `listen`: take the engine's radius listener; false when the caller
-    // keeps it and hands the changes on through changed().
-    explicit ReplayRecorder(Ball_engine &engine, bool listen = true);
+    // keeps it and hands the changes on through changed(). `writer`: write
+    // each frame there as it comes instead of keeping them all in `frames`.
+    explicit ReplayRecorder(Ball_engine &engine, bool listen = true, FrameWriter *writer = nullptr);
     ~ReplayRecorder();
     ReplayRecorder(const ReplayRecorder &) = delete;
     ReplayRecorder &operator=(const ReplayRecorder &) = delete;
@@ -31,6 +32,8 @@ private:
 
     Ball_engine &engine;
     bool listening;
+    FrameWriter *writer;
+    ReplayFrame frame; // the one being captured
     std::vector<RadiusChange> pending;
 };
 

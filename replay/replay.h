@@ -1,6 +1,7 @@
 // A recorded game: every step's full state, the actions chosen, and why
 // agent 0's radius changed. Games are deterministic, so a replay is exact.
-// The file format is docs/replay-format.md: gzip-compressed JSON Lines.
+// The file format is docs/replay-format.md: gzip-compressed, a line of JSON
+// for the header, then every frame as its differences from the one before.
 #ifndef REPLAY_H
 #define REPLAY_H
 
@@ -11,14 +12,15 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-constexpr int replayFormatVersion = 1;
+constexpr int replayFormatVersion = 2; // the version written; 1 is still read
 constexpr int replayCircles = 15;
 constexpr int replayAgents = 10;
 
 struct ReplayHeader {
-    int version = replayFormatVersion;
+    int version = replayFormatVersion; // written; whatever was read, the frames read are the same
     QString program;     // the version of the program that wrote it
     uint32_t seed = 0;
     QString controller;  // the library's file name
@@ -44,6 +46,43 @@ struct Replay {
 
     // Steps at which each agent died, 0 for none.
     std::array<int, replayAgents> deathSteps() const;
+};
+
+// Frames in the file's form, one at a time as a game is played: each as its
+// differences from the one before. Keeps nothing but the last frame.
+class FrameWriter
+{
+public:
+    FrameWriter();
+    void add(const ReplayFrame &frame);
+    const char *data() const { return reinterpret_cast<const char *>(buffer.data()); }
+    size_t size() const { return used; }
+
+private:
+    std::vector<unsigned char> buffer; // grown, never cleared: only `used` bytes count
+    size_t used = 0;
+    ReplayFrame before;
+};
+
+// The file's content before packing: the header's line, then the frames.
+std::string replayHeaderLine(const ReplayHeader &header);
+std::string unpackedReplay(const ReplayHeader &header, const FrameWriter &frames);
+
+// Packs replays into files (gzip). Its state is kept from one replay to the
+// next, so that a process that packs replay after replay sets it up once.
+class ReplayPacker
+{
+public:
+    ReplayPacker();
+    ~ReplayPacker();
+    ReplayPacker(const ReplayPacker &) = delete;
+    ReplayPacker &operator=(const ReplayPacker &) = delete;
+    // Empty when packing failed.
+    QByteArray pack(const char *data, size_t size);
+
+private:
+    struct State;
+    State *state;
 };
 
 QByteArray encodeReplay(const Replay &replay);

@@ -16,12 +16,30 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <zlib.h>
+
 namespace {
 
 void storesRight(int &action, const size_t, const size_t, const size_t, const int *, const int *, const int *,
                  const int *, const int *)
 {
     action = 4;
+}
+
+// A gzip file of `plain`, as another program would write one.
+QByteArray gzipped(const QByteArray &plain)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&stream, uLong(plain.size()))) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.constData()));
+    stream.avail_in = uInt(plain.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(int(stream.total_out));
+    deflateEnd(&stream);
+    return out;
 }
 
 Replay recorded(ControllerFunction controller, uint32_t seed, int maxSteps = 100000)
@@ -61,6 +79,7 @@ private Q_SLOTS:
     void recordedGameReplaysStepByStep();
     void fileRoundTripKeepsEveryFrame();
     void damagedFilesAreRefusedNeverCrash();
+    void firstVersionStillReads();
     void arenaReplaysReproduceTheirRows();
     void seedInTheWindowIsTheArenasGame();
     void viewerStepsSeeksAndMarksDeaths();
@@ -153,10 +172,53 @@ void TestReplay::damagedFilesAreRefusedNeverCrash()
     QVERIFY(!decodeReplay(QByteArray("not gzip at all"), replay, error));
     QVERIFY(error.contains(QStringLiteral("damaged")));
     Replay future = recorded(&storesRight, 5, 3);
-    future.header.version = 2;
+    future.header.version = 3;
     QVERIFY(!decodeReplay(encodeReplay(future), replay, error));
     // A replay from a later format version names both versions.
-    QCOMPARE(error, QStringLiteral("replay format version 2; this program reads version 1"));
+    QCOMPARE(error, QStringLiteral("replay format version 3; this program reads versions 1 to 2"));
+}
+
+// Replays written before frames were stored as differences (version 1: a
+// line of JSON a frame) still play.
+void TestReplay::firstVersionStillReads()
+{
+    const Replay replay = recorded(&storesRight, 9, 120);
+    QByteArray text = QByteArrayLiteral("{\"format\":\"pelloria-replay\",\"version\":1,\"program\":\"0.9\",\"seed\":9,"
+                                        "\"controller\":\"c.so\",\"controller_sha256\":\"\",\"max_steps\":120,"
+                                        "\"outcome\":\"step-limit\",\"steps\":")
+        + QByteArray::number(replay.header.steps) + "," + "\"failed_at_step\":0,\"agents\":10,\"circles\":15}\n";
+    auto list = [](const auto &values) {
+        QByteArray out = "[";
+        for (size_t i = 0; i < values.size(); ++i)
+            out += (i ? "," : "") + QByteArray::number(values[i]);
+        return out + "]";
+    };
+    for (const ReplayFrame &f : replay.frames) {
+        text += "{\"step\":" + QByteArray::number(f.step) + ",\"r\":" + list(f.radius) + ",\"x\":" + list(f.x)
+            + ",\"y\":" + list(f.y) + ",\"vx\":" + list(f.vx) + ",\"vy\":" + list(f.vy) + ",\"a\":" + list(f.action)
+            + ",\"agent0\":[";
+        for (size_t c = 0; c < f.changes.size(); ++c)
+            text += QByteArray(c ? "," : "") + "[\"" + causeName(f.changes[c].cause) + "\","
+                + QByteArray::number(f.changes[c].other) + "," + QByteArray::number(f.changes[c].delta) + "]";
+        text += "]}\n";
+    }
+    Replay back;
+    QString error;
+    QVERIFY2(decodeReplay(gzipped(text), back, error), qPrintable(error));
+    QCOMPARE(back.header.seed, 9u);
+    QCOMPARE(back.frames.size(), replay.frames.size());
+    int changes = 0;
+    for (size_t s = 0; s < replay.frames.size(); ++s) {
+        QVERIFY(back.frames[s].x == replay.frames[s].x && back.frames[s].vx == replay.frames[s].vx
+                && back.frames[s].radius == replay.frames[s].radius && back.frames[s].action == replay.frames[s].action);
+        QCOMPARE(back.frames[s].changes.size(), replay.frames[s].changes.size());
+        changes += int(back.frames[s].changes.size());
+    }
+    QVERIFY(changes > 0);
+    // A line too few is refused with the counts.
+    const QByteArray shorter = text.left(text.lastIndexOf('\n', text.size() - 2) + 1);
+    QVERIFY(!decodeReplay(gzipped(shorter), back, error));
+    QVERIFY2(error.contains(QStringLiteral("lines of steps")), qPrintable(error));
 }
 
 void TestReplay::arenaReplaysReproduceTheirRows()
@@ -175,11 +237,12 @@ void TestReplay::arenaReplaysReproduceTheirRows()
     QCOMPARE(rows.size(), 4);
     for (uint32_t seed = 1; seed <= 4; ++seed) {
         const QStringList &row = rows[seed];
-        const QString name = row.last();
-        QCOMPARE(name, QStringLiteral("1-libcontroller_crash_on_seed-seed%1.replay.gz").arg(seed));
+        // The column holds the replay's path, ready for pelloria --replay.
+        const QString path = row.last();
+        QCOMPARE(path, QDir(records).filePath(QStringLiteral("1-libcontroller_crash_on_seed-seed%1.replay.gz").arg(seed)));
         Replay replay;
         QString error;
-        QVERIFY2(readReplay(QDir(records).filePath(name), replay, error), qPrintable(error));
+        QVERIFY2(readReplay(path, replay, error), qPrintable(error));
         QCOMPARE(replay.header.seed, seed);
         if (seed == 3) {
             // Everything before the crash, and the crash named.

@@ -300,3 +300,30 @@ def test_training_example_learns_and_saves_weights(tmp_path):
     weights = np.load(tmp_path / "w.npy")
     assert weights.shape == (2, 11) and np.isfinite(weights).all()
     assert "generation   1" in run.stdout
+
+
+# --- replays, read without our code -------------------------------------------
+
+def test_replays_read_with_the_standard_library_match_the_arenas_rows(tmp_path):
+    sys.path.insert(0, str(SOURCE / "examples" / "python"))
+    from read_replay import read_replay
+    run = subprocess.run([ARENA, "--seed", "11", "--games", "4", "--record", tmp_path / "replays",
+                          "--record-games", "all", "--csv", tmp_path / "rows.csv", "--log-dir", tmp_path / "logs"],
+                         capture_output=True, text=True)
+    assert run.returncode == 0, run.stdout + run.stderr
+    rows = list(csv.DictReader(open(tmp_path / "rows.csv")))
+    assert [int(r["seed"]) for r in rows] == [11, 12, 13, 14]
+    for row in rows:
+        header, frames = read_replay(row["replay"])
+        assert header["seed"] == int(row["seed"]) and header["outcome"] == row["outcome"]
+        assert len(frames) == header["steps"] + 1 == int(row["steps"]) + 1
+        last = frames[-1]
+        assert max(0, last["r"][0]) == int(row["agent0_radius"])
+        assert sum(1 for r in last["r"][1:10] if r > 0) == int(row["opponents_alive"])
+        # Positions stay inside the arena, and resources never move on their own.
+        assert all(0 <= x <= 1600 and 0 <= y <= 900 for f in frames for x, y in zip(f["x"], f["y"]))
+        dead = [f["step"] for f in frames if f["r"][0] <= 0]
+        if row["death_step"]:
+            assert dead[0] == int(row["death_step"])
+        walls = sum(-d for f in frames for cause, _, d in f["agent0"] if cause == "wall")
+        assert walls == int(row["wall_loss"])
