@@ -292,8 +292,8 @@ void rehearse(Ball_engine &engine, bool recording)
         const std::string line = replayHeaderLine(header);
         if (line.size() + frames.size() <= setup.replayBytes) {
             char *room = setup.replays + size_t(slot) * setup.replayBytes;
-            std::memcpy(room, line.data(), line.size());
-            std::memcpy(room + line.size(), frames.data(), frames.size());
+            std::copy(line.begin(), line.end(), room);
+            std::copy(frames.data(), frames.data() + frames.size(), room + line.size());
             bytes = int64_t(line.size() + frames.size());
         }
     }
@@ -319,8 +319,8 @@ void onChild(int)
 // The host does not watch the pipe: waking it there would put its fork on
 // the game's own CPU just as the game starts (pipe wake-ups pull the reader
 // to the writer's CPU) and cost the game a fork's time. Instead the host
-// keeps one spare more than the arena runs games at once, and replaces the
-// spares taken whenever it is woken by a game's end.
+// keeps one spare more than the arena asks for games ahead, and replaces
+// the spares taken whenever it is woken by a game's end.
 struct Taken {
     pid_t pid;
     HostRequest request;

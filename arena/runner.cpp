@@ -384,7 +384,7 @@ private:
     // that comes free.
     void askAhead()
     {
-        const size_t ahead = size_t(2 * settings.jobs);
+        const size_t ahead = 2 * size_t(settings.jobs);
         int c = -1, index = 0;
         while (inFlight.size() < ahead && nextTask(c, index)) {
             InFlight game;

@@ -146,6 +146,36 @@ BENCHMARK(BM_RecordingAgainstPlainRun)
     ->UseManualTime()
     ->ReportAggregatesOnly(true);
 
+// Games per second with every core against one, back to back in each
+// repetition: `speed_up` is the figure to quote.
+void BM_JobsSpeedUp(benchmark::State &state)
+{
+    const int jobs = int(state.range(0));
+    double one = 0, all = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        one = arenaSeconds(1, true, RecordNone, error);
+        if (error.isEmpty())
+            all = arenaSeconds(jobs, true, RecordNone, error);
+        if (!error.isEmpty()) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        state.SetIterationTime(all);
+    }
+    state.counters["games_per_s_1_job"] = gamesPerRun / one;
+    state.counters["games_per_s"] = gamesPerRun / all;
+    state.counters["speed_up"] = one / all;
+}
+BENCHMARK(BM_JobsSpeedUp)
+    ->ArgNames({"jobs"})
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->UseManualTime()
+    ->ReportAggregatesOnly(true);
+
 } // namespace
 
 int main(int argc, char **argv)

@@ -41,7 +41,8 @@ public:
         }
         *p++ = static_cast<unsigned char>(value);
     }
-    void signedVarint(int64_t value) { varint((uint64_t(value) << 1) ^ uint64_t(value >> 63)); }
+    // Zigzag: 0, -1, 1, -2, ... as 0, 1, 2, 3, ...
+    void signedVarint(int64_t value) { varint(value < 0 ? ~(uint64_t(value) << 1) : uint64_t(value) << 1); }
 
 private:
     unsigned char *p;

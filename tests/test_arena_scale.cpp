@@ -55,6 +55,7 @@ private Q_SLOTS:
     void anyNumberOfJobsGivesTheSameOutput();
     void shardsMergeIntoTheSingleRun();
     void mergeRefusesShardsThatAreNotOneRun();
+    void failedGamesGiveTheirSlotsBack();
 
 private:
     QTemporaryDir dir;
@@ -171,6 +172,34 @@ void TestArenaScale::mergeRefusesShardsThatAreNotOneRun()
     const Run run = arena({QStringLiteral("merge"), path(QStringLiteral("a1.json")), damaged.fileName()});
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(QStringLiteral("is not the JSON of a pelloria-arena run")), qPrintable(run.err));
+}
+
+// A game's process takes a slot before it plays and gives it back when it
+// is over; one that crashes, runs out of time or is ended by its controller
+// has its host give it back. A slot lost would leave the run waiting for
+// ever: here three controllers that fail on one seed each, side by side on
+// two slots, play every seed, and the slots serve the whole run.
+void TestArenaScale::failedGamesGiveTheirSlotsBack()
+{
+    const Run run = arena({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--time-limit"),
+                           QStringLiteral("1000"), QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"),
+                           QStringLiteral("8"), QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB),
+                           QStringLiteral("--controller"), QStringLiteral(HANG_ON_SEED_LIB), QStringLiteral("--controller"),
+                           QStringLiteral(EXIT_ON_SEED_LIB), QStringLiteral("--csv"), path(QStringLiteral("slots.csv"))});
+    QCOMPARE(run.exitCode, 1);
+    const QList<QByteArray> lines = readFile(path(QStringLiteral("slots.csv"))).split('\n');
+    QCOMPARE(lines.size(), 1 + 3 * 8 + 1); // header, 24 rows, the last newline
+    int crashed = 0, timedOut = 0, exited = 0, played = 0;
+    for (const QByteArray &line : lines.mid(1, 24)) {
+        crashed += line.contains(",crashed,") && line.contains("SIGSEGV") ? 1 : 0;
+        timedOut += line.contains("time-limit") ? 1 : 0;
+        exited += line.contains(",exited,") ? 1 : 0;
+        played += line.contains(",set,") || line.contains(",none-alive,") ? 1 : 0;
+    }
+    QCOMPARE(crashed, 1);
+    QCOMPARE(timedOut, 1);
+    QCOMPARE(exited, 1);
+    QCOMPARE(played, 21);
 }
 
 QTEST_GUILESS_MAIN(TestArenaScale)
