@@ -7,6 +7,8 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -25,6 +27,7 @@ private Q_SLOTS:
     void sameSeedReplaysTheSameGame();
     void longRunKeepsInvariantsAndReplays();
     void ownStreamPlaysTheSharedGeneratorsGame();
+    void controllersStreamIsTheDocumentedOne();
 };
 
 void TestGames::invariantsHoldThroughWholeGames()
@@ -138,6 +141,49 @@ void TestGames::ownStreamPlaysTheSharedGeneratorsGame()
             ++differentWhenShared;
     }
     QCOMPARE(differentWhenShared, 40);
+}
+
+// A controller's rand() gives the stream of srand(seed ^ 0x9E3779B9), game
+// after game in one process, and the process's own draws from the shared
+// generator outside the calls go on undisturbed.
+void TestGames::controllersStreamIsTheDocumentedOne()
+{
+    std::map<unsigned, std::pair<int, int>> documented;
+    for (unsigned seed : {5u, 6u, 9u}) {
+        std::srand(seed ^ 0x9E3779B9u);
+        const int first = std::rand();
+        documented[seed] = {first, std::rand()};
+    }
+    std::srand(77);
+    const int outside1 = std::rand();
+    const int outside2 = std::rand();
+    const int outside3 = std::rand();
+
+    Ball_engine engine;
+    engine.setup(10, 100);
+    SeparateGenerators generators;
+    std::srand(77);
+    QCOMPARE(std::rand(), outside1);
+    for (unsigned seed : {5u, 6u, 5u}) {
+        generators.startGame(seed, engine);
+        engine.resetSeeded(seed); // draws from the engine's own stream
+        generators.enterController();
+        const int first = std::rand();
+        const int second = std::rand();
+        generators.leaveController();
+        QCOMPARE(std::make_pair(first, second), documented[seed]);
+    }
+    QCOMPARE(std::rand(), outside2);
+    // Between its calls a controller's stream waits where it stopped.
+    generators.startGame(9, engine);
+    generators.enterController();
+    const int first = std::rand();
+    generators.leaveController();
+    QCOMPARE(std::rand(), outside3);
+    generators.enterController();
+    const int second = std::rand();
+    generators.leaveController();
+    QCOMPARE(std::make_pair(first, second), documented[9]);
 }
 
 QTEST_APPLESS_MAIN(TestGames)

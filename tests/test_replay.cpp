@@ -80,6 +80,8 @@ private Q_SLOTS:
     void fileRoundTripKeepsEveryFrame();
     void damagedFilesAreRefusedNeverCrash();
     void firstVersionStillReads();
+    void framesAreDifferencesFromMotion();
+    void strictAboutEveryByte();
     void arenaReplaysReproduceTheirRows();
     void seedInTheWindowIsTheArenasGame();
     void viewerStepsSeeksAndMarksDeaths();
@@ -219,6 +221,74 @@ void TestReplay::firstVersionStillReads()
     const QByteArray shorter = text.left(text.lastIndexOf('\n', text.size() - 2) + 1);
     QVERIFY(!decodeReplay(gzipped(shorter), back, error));
     QVERIFY2(error.contains(QStringLiteral("lines of steps")), qPrintable(error));
+}
+
+// The bytes of two frames, worked out by hand from docs/replay-format.md.
+void TestReplay::framesAreDifferencesFromMotion()
+{
+    ReplayFrame layout, moved;
+    layout.radius[0] = 20;
+    layout.x[0] = 100;
+    layout.y[0] = 50;
+    moved = layout;
+    moved.step = 1;
+    moved.radius[0] = 19;
+    moved.vx[0] = 3;
+    moved.x[0] = 103; // moved by its velocity: nothing to write
+    moved.action[0] = 2;
+    moved.changes.push_back(RadiusChange{RadiusChange::Wall, -1, -1});
+    FrameWriter writer;
+    writer.add(layout);
+    writer.add(moved);
+    // Frame 0: r, x and y listed (0x31); r[0] +20 (zigzag 40), x[0] +100
+    // (200, two varint bytes), y[0] +50 (100); no changes.
+    // Frame 1: r, vx and a listed (0x0b); r[0] -1 (1), vx[0] +3 (6),
+    // a[0] +2 (4); one change: wall (0), other -1 (1), -1 (1).
+    QCOMPARE(QByteArray(writer.data(), int(writer.size())).toHex(' '),
+             QByteArray("31 01 00 28 01 00 c8 01 01 00 64 00 0b 01 00 01 01 00 06 01 00 04 01 00 01 01"));
+
+    Replay replay;
+    replay.header.steps = 1;
+    replay.header.maxSteps = 10;
+    replay.frames = {layout, moved};
+    Replay back;
+    QString error;
+    QVERIFY2(decodeReplay(encodeReplay(replay), back, error), qPrintable(error));
+    QCOMPARE(back.frames.size(), size_t(2));
+    QCOMPARE(back.frames[1].x[0], 103);
+    QCOMPARE(back.frames[1].radius[0], 19);
+    QCOMPARE(back.frames[1].action[0], 2);
+    QCOMPARE(back.frames[1].changes.size(), size_t(1));
+    QCOMPARE(back.frames[1].changes[0].other, -1);
+}
+
+// What the writer never writes is damage: a listed array with no entry, a
+// difference of nothing, more changes than a step can have, or bytes after
+// the last frame.
+void TestReplay::strictAboutEveryByte()
+{
+    const QByteArray header = "{\"format\":\"pelloria-replay\",\"version\":2,\"seed\":1,\"max_steps\":5,"
+                              "\"steps\":0,\"failed_at_step\":0,\"agents\":10,\"circles\":15}\n";
+    Replay replay;
+    QString error;
+    QVERIFY2(decodeReplay(gzipped(header + QByteArray::fromHex("0101002800")), replay, error), qPrintable(error));
+    QCOMPARE(replay.frames[0].radius[0], 20);
+    const struct {
+        const char *bytes;
+        const char *says;
+    } damaged[] = {
+        {"0100000000", "step 0 of the replay is damaged"},       // r listed, no entry in its mask
+        {"01010000", "step 0 of the replay is damaged"},         // a difference of 0
+        {"4000", "step 0 of the replay is damaged"},             // an array no frame has
+        {"0041", "step 0 of the replay is damaged"},             // 65 changes
+        {"00010563", "step 0 of the replay has a damaged cause"}, // a cause past meal
+        {"0101002800" "00", "the replay holds more than the 1 steps its header says"},
+        {"0101", "step 0 of the replay is damaged"},             // cut inside the frame
+    };
+    for (const auto &d : damaged) {
+        QVERIFY2(!decodeReplay(gzipped(header + QByteArray::fromHex(d.bytes)), replay, error), d.bytes);
+        QCOMPARE(error, QString::fromLatin1(d.says));
+    }
 }
 
 void TestReplay::arenaReplaysReproduceTheirRows()
