@@ -79,10 +79,9 @@ bool appendChanges(Bytes &out, const std::array<int32_t, N> &now, const std::arr
         return false;
     out.byte(mask & 0xffu);
     out.byte(mask >> 8);
-    for (unsigned m = mask; m != 0; m &= m - 1) {
-        const unsigned i = unsigned(__builtin_ctz(m));
-        out.signedVarint(int64_t(now[i]) - expected[i]);
-    }
+    for (size_t i = 0; i < N; ++i)
+        if (mask & (1u << i))
+            out.signedVarint(int64_t(now[i]) - expected[i]);
     return true;
 }
 
