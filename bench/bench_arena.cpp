@@ -102,79 +102,72 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     state.counters["arena_games_per_s"] = gamesPerRun / arena;
     state.counters["overhead_percent"] = 100.0 * (arena / bare - 1.0);
 }
+// One repetition a benchmark, timed by hand: each compares two runs timed
+// side by side, and reports the median of its ratios.
+void timedSideBySide(benchmark::internal::Benchmark *b)
+{
+    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->UseManualTime()->ReportAggregatesOnly(true);
+}
+
 // jobs 1 and 2 with the sandbox, and jobs 1 without it, to show its cost.
 BENCHMARK(BM_ArenaAgainstBareLoop)
     ->ArgNames({"jobs", "sandbox", "record"})
     ->Args({1, 1, 0})
     ->Args({2, 1, 0})
     ->Args({1, 0, 0})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->UseManualTime()
-    ->ReportAggregatesOnly(true);
+    ->Apply(timedSideBySide);
+
+struct ArenaRun {
+    int jobs;
+    int recordGames;
+};
+
+// Two runs of the arena, back to back in each repetition; false, with the
+// benchmark skipped, when one fails.
+bool timeBackToBack(benchmark::State &state, ArenaRun first, ArenaRun second, double &firstSeconds,
+                    double &secondSeconds)
+{
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        firstSeconds = arenaSeconds(first.jobs, true, first.recordGames, error);
+        if (error.isEmpty())
+            secondSeconds = arenaSeconds(second.jobs, true, second.recordGames, error);
+        if (!error.isEmpty()) {
+            state.SkipWithError(qPrintable(error));
+            return false;
+        }
+        state.SetIterationTime(secondSeconds);
+    }
+    return true;
+}
 
 // The arena writing a replay of every game (--record-games all) against the
-// same run writing none, back to back in each repetition:
-// `recorded_over_plain` is the figure to quote.
+// same run writing none: `recorded_over_plain` is the figure to quote.
 void BM_RecordingAgainstPlainRun(benchmark::State &state)
 {
     const int jobs = int(state.range(0));
     double plain = 0, recorded = 0;
-    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        QString error;
-        plain = arenaSeconds(jobs, true, RecordNone, error);
-        if (error.isEmpty())
-            recorded = arenaSeconds(jobs, true, RecordAll, error);
-        if (!error.isEmpty()) {
-            state.SkipWithError(qPrintable(error));
-            return;
-        }
-        state.SetIterationTime(recorded);
-    }
+    if (!timeBackToBack(state, {jobs, RecordNone}, {jobs, RecordAll}, plain, recorded))
+        return;
     state.counters["plain_ms"] = plain * 1e3;
     state.counters["recorded_ms"] = recorded * 1e3;
     state.counters["recorded_over_plain"] = recorded / plain;
 }
-BENCHMARK(BM_RecordingAgainstPlainRun)
-    ->ArgNames({"jobs"})
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->UseManualTime()
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RecordingAgainstPlainRun)->ArgNames({"jobs"})->Arg(1)->Arg(2)->Apply(timedSideBySide);
 
-// Games per second with every core against one, back to back in each
-// repetition: `speed_up` is the figure to quote.
+// Games per second with every core against one: `speed_up` is the figure
+// to quote.
 void BM_JobsSpeedUp(benchmark::State &state)
 {
     const int jobs = int(state.range(0));
     double one = 0, all = 0;
-    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        QString error;
-        one = arenaSeconds(1, true, RecordNone, error);
-        if (error.isEmpty())
-            all = arenaSeconds(jobs, true, RecordNone, error);
-        if (!error.isEmpty()) {
-            state.SkipWithError(qPrintable(error));
-            return;
-        }
-        state.SetIterationTime(all);
-    }
+    if (!timeBackToBack(state, {1, RecordNone}, {jobs, RecordNone}, one, all))
+        return;
     state.counters["games_per_s_1_job"] = gamesPerRun / one;
     state.counters["games_per_s"] = gamesPerRun / all;
     state.counters["speed_up"] = one / all;
 }
-BENCHMARK(BM_JobsSpeedUp)
-    ->ArgNames({"jobs"})
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->UseManualTime()
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_JobsSpeedUp)->ArgNames({"jobs"})->Arg(2)->Apply(timedSideBySide);
 
 } // namespace
 

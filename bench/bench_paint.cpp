@@ -2,7 +2,6 @@
 #include "arena_painter.h"
 #include "ball_engine.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
@@ -33,14 +32,3 @@ void BM_PaintFullArena(benchmark::State &state)
 BENCHMARK(BM_PaintFullArena)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -5,7 +5,6 @@
 #include "replay_window.h"
 #include "widget.h"
 
-#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -50,14 +49,3 @@ void BM_SeekAnyStep(benchmark::State &state)
 BENCHMARK(BM_SeekAnyStep)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
