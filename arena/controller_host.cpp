@@ -113,6 +113,14 @@ GameRow withFacts(GameRow row)
     return row;
 }
 
+// A slot is free for the next game once no process owns it; only then may
+// its number go back into the pipe, or the game that takes it cannot claim it.
+void releaseSlot(GameWatch &watch)
+{
+    watch.pid.store(0);
+    watch.owner.store(0);
+}
+
 void sendGame(const GameRow &row, int64_t replayBytes = 0)
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
@@ -128,8 +136,7 @@ void sendGame(const GameRow &row, int64_t replayBytes = 0)
     // starts at once; with a replay in the slot's buffer, the arena gives it
     // back once it has the replay.
     message.slotToArena = replayBytes > 0 ? 1 : 0;
-    game.watch->pid.store(0);
-    game.watch->owner.store(0);
+    releaseSlot(*game.watch);
     send(game.messageFd, message);
     if (!message.slotToArena)
         writeAll(game.slotWriteFd, &game.slot, sizeof game.slot);
@@ -358,8 +365,7 @@ void giveBackSlot(const HostSetup &setup, int32_t pid, HostMessage &ended)
         ended.slot = s;
         ended.step = watch.step();
         ended.refused = watch.refused.load();
-        watch.pid.store(0);
-        watch.owner.store(0);
+        releaseSlot(watch);
         writeAll(setup.slotWriteFd, &s, sizeof s);
         return;
     }

@@ -185,7 +185,9 @@ void TestArenaScale::failedGamesGiveTheirSlotsBack()
                            QStringLiteral("1000"), QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"),
                            QStringLiteral("8"), QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB),
                            QStringLiteral("--controller"), QStringLiteral(HANG_ON_SEED_LIB), QStringLiteral("--controller"),
-                           QStringLiteral(EXIT_ON_SEED_LIB), QStringLiteral("--csv"), path(QStringLiteral("slots.csv"))});
+                           QStringLiteral(EXIT_ON_SEED_LIB), QStringLiteral("--csv"), path(QStringLiteral("slots.csv")),
+                           QStringLiteral("--record"), path(QStringLiteral("slots")), QStringLiteral("--record-games"),
+                           QStringLiteral("all")});
     QCOMPARE(run.exitCode, 1);
     const QList<QByteArray> lines = readFile(path(QStringLiteral("slots.csv"))).split('\n');
     QCOMPARE(lines.size(), 1 + 3 * 8 + 1); // header, 24 rows, the last newline
@@ -200,6 +202,12 @@ void TestArenaScale::failedGamesGiveTheirSlotsBack()
     QCOMPARE(timedOut, 1);
     QCOMPARE(exited, 1);
     QCOMPARE(played, 21);
+    // With replays, the arena gives each slot back once it has copied the
+    // replay out, and a failed game is played again to record it: every
+    // game has its replay, and none is left half-written.
+    const QStringList replays = QDir(path(QStringLiteral("slots"))).entryList(QDir::Files);
+    QCOMPARE(replays.size(), 24);
+    QCOMPARE(replays.filter(QStringLiteral(".replay.gz")).size(), 24);
 }
 
 QTEST_GUILESS_MAIN(TestArenaScale)

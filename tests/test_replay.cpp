@@ -284,6 +284,9 @@ void TestReplay::strictAboutEveryByte()
         {"00010563", "step 0 of the replay has a damaged cause"}, // a cause past meal
         {"0101002800" "00", "the replay holds more than the 1 steps its header says"},
         {"0101", "step 0 of the replay is damaged"},             // cut inside the frame
+        {"010100" "ffffffffffffffffffff01" "00", "step 0 of the replay is damaged"}, // an 11-byte varint
+        {"010100" "8080808020" "00", "step 0 of the replay is damaged"},             // r[0] = 2^32
+        {"", "the replay holds fewer steps than its header says (1)"},
     };
     for (const auto &d : damaged) {
         QVERIFY2(!decodeReplay(gzipped(header + QByteArray::fromHex(d.bytes)), replay, error), d.bytes);

@@ -327,3 +327,22 @@ def test_replays_read_with_the_standard_library_match_the_arenas_rows(tmp_path):
             assert dead[0] == int(row["death_step"])
         walls = sum(-d for f in frames for cause, _, d in f["agent0"] if cause == "wall")
         assert walls == int(row["wall_loss"])
+
+
+def test_the_reader_takes_first_version_replays_too(tmp_path):
+    sys.path.insert(0, str(SOURCE / "examples" / "python"))
+    import gzip
+    import json
+    from read_replay import read_replay
+    run = subprocess.run([ARENA, "--seed", "3", "--games", "1", "--max-steps", "200", "--record", tmp_path,
+                          "--record-games", "all", "--log-dir", tmp_path / "logs"], capture_output=True, text=True)
+    assert run.returncode == 0, run.stdout + run.stderr
+    header, frames = read_replay(next(tmp_path.glob("*.replay.gz")))
+    old = tmp_path / "old.replay.gz"
+    with gzip.open(old, "wt") as f:
+        f.write(json.dumps(dict(header, version=1)) + "\n")
+        for frame in frames:
+            f.write(json.dumps(frame) + "\n")
+    header1, frames1 = read_replay(old)
+    assert header1["version"] == 1 and frames1 == frames
+    assert len(frames) == 201 and any(f["agent0"] for f in frames)
