@@ -25,7 +25,9 @@
 
 // Where a running game stands, in memory shared with the arena, which reads
 // it to say where a game died and to notice a call that does not return.
-struct GameWatch {
+// A line of the cache each: games side by side store their call edges twice
+// a step, and a shared line would send every store to the other CPU.
+struct alignas(64) GameWatch {
     std::atomic<int32_t> pid{0};
     // The game in the slot, and the process that holds the slot: it gives
     // the slot back when its game is over; if it dies first, its host does.
