@@ -443,7 +443,7 @@ void TestArena::sandboxRefusesEveryTrespass()
         const char *call;
     } trespasses[] = {{"opens_passwd", "openat"}, {"writes_file", "openat"}, {"socket", "socket"},
                       {"forks", "clone"},         {"execs", "execve"},       {"allocates", "mmap"},
-                      {"ptrace", "ptrace"}};
+                      {"ptrace", "ptrace"},       {"signals_init", "kill"}};
     QTemporaryDir logs;
     for (const auto &t : trespasses) {
         // Beside an honest controller, which must not notice.

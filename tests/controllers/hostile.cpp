@@ -11,6 +11,7 @@
 
 #if defined(__unix__)
 #  include <cstring>
+#  include <csignal>
 #  include <sys/ptrace.h>
 #  include <sys/socket.h>
 #  include <netinet/in.h>
@@ -36,8 +37,7 @@ bool onChosenSeed()
 }
 #endif
 
-#if defined(SANDBOX_OPENS_PASSWD) || defined(SANDBOX_WRITES_FILE) || defined(SANDBOX_SOCKET) \
-    || defined(SANDBOX_FORKS) || defined(SANDBOX_EXECS) || defined(SANDBOX_ALLOCATES) || defined(SANDBOX_PTRACE)
+#if defined(SANDBOX_TRESPASS)
 void sandboxTrespass()
 {
 #  if defined(SANDBOX_OPENS_PASSWD)
@@ -72,6 +72,10 @@ void sandboxTrespass()
 #  elif defined(SANDBOX_PTRACE)
     const long traced = ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
     std::printf("ptrace %ld\n", traced);
+#  elif defined(SANDBOX_SIGNALS_INIT)
+    // Signal 0 only asks whether the process is there: harmless, yet a
+    // signal to a process other than its own.
+    std::printf("kill %d\n", ::kill(1, 0));
 #  endif
 }
 #endif
@@ -147,8 +151,7 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
         std::printf("leaving at call %ld\n", calls);
         std::exit(0);
     }
-#elif defined(SANDBOX_OPENS_PASSWD) || defined(SANDBOX_WRITES_FILE) || defined(SANDBOX_SOCKET) \
-    || defined(SANDBOX_FORKS) || defined(SANDBOX_EXECS) || defined(SANDBOX_ALLOCATES) || defined(SANDBOX_PTRACE)
+#elif defined(SANDBOX_TRESPASS)
     // Tries what a controller must not, at its 5th call; it stores 0 up to
     // there, so the report can name the step.
     if (calls == 5)
