@@ -26,12 +26,10 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #ifdef PELLORIA_ISOLATION
 
 #include "call_clock.h"
-#include "controller_library.h"
 #include "controller_output.h"
 #include "pipe_io.h"
 #include "game.h"
 #include "recorder.h"
-#include "report.h"
 #include "separate_generators.h"
 
 #include <algorithm>
@@ -40,6 +38,7 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -121,11 +120,11 @@ void releaseSlot(GameWatch &watch)
     watch.owner.store(0);
 }
 
-void sendGame(const GameRow &row, int64_t replayBytes = 0)
+void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
     HostMessage message;
-    message.replayBytes = replayBytes;
+    message.replay = replay;
     message.type = HostMessageType::GameDone;
     message.slot = game.slot;
     message.seed = game.seed;
@@ -135,7 +134,7 @@ void sendGame(const GameRow &row, int64_t replayBytes = 0)
     // The slot goes back the moment the game is over, so that the next game
     // starts at once; with a replay in the slot's buffer, the arena gives it
     // back once it has the replay.
-    message.slotToArena = replayBytes > 0 ? 1 : 0;
+    message.slotToArena = replay.bytes > 0 ? 1 : 0;
     releaseSlot(*game.watch);
     send(game.messageFd, message);
     if (!message.slotToArena)
@@ -283,28 +282,20 @@ void rehearse(Ball_engine &engine, bool recording)
     row.failure = FailureKind(request.failure);
     const bool chosen = request.failedAt > 0 || request.record == RecordAll
         || (request.record == RecordLost && !row.agent0Survived());
-    int64_t bytes = 0;
-    if (chosen) {
-        ReplayHeader header;
-        header.program = QStringLiteral(PELLORIA_VERSION);
-        header.seed = request.seed;
-        header.controller = QString::fromLocal8Bit(setup.controllerName);
-        header.sha256 = QString::fromLatin1(setup.controllerSha256);
-        header.maxSteps = setup.maxSteps;
-        header.steps = result.steps;
-        header.outcome = QString::fromLatin1(request.failedAt > 0 ? gameEndName(row) : gameOutcomeName(result.outcome));
-        header.failedAtStep = request.failedAt;
-        // Packed by the arena, which keeps its packer's state from game to
-        // game, while the next game plays.
-        const std::string line = replayHeaderLine(header);
-        if (line.size() + frames.size() <= setup.replayBytes) {
-            char *room = setup.replays + size_t(slot) * setup.replayBytes;
-            std::copy(line.begin(), line.end(), room);
-            std::copy(frames.data(), frames.data() + frames.size(), room + line.size());
-            bytes = int64_t(line.size() + frames.size());
-        }
+    ReplayFacts replay;
+    if (chosen && frames.size() <= setup.replayBytes) {
+        // The frames only: the arena heads them with the replay's header and
+        // packs them, keeping its packer's state from game to game, while
+        // the next game plays.
+        char *room = setup.replays + size_t(slot) * setup.replayBytes;
+        std::copy(frames.data(), frames.data() + frames.size(), room);
+        replay.bytes = int64_t(frames.size());
+        replay.steps = result.steps;
+        replay.failedAtStep = request.failedAt;
+        std::snprintf(replay.outcome, sizeof replay.outcome, "%s",
+                      request.failedAt > 0 ? gameEndName(row) : gameOutcomeName(result.outcome));
     }
-    sendGame(row, bytes);
+    sendGame(row, replay);
     ::_exit(0);
 }
 
@@ -445,6 +436,28 @@ void keepFiltersCompiled(const HostSetup &setup)
         ::close(ends[1]);
 }
 
+// Loads the library, every symbol bound now rather than lazily in each
+// game's process, and finds `controller`; null, with `failed` saying why,
+// when it cannot. The library stays loaded for the rest of the process.
+ControllerFunction openController(const char *path, HostMessage &failed)
+{
+    failed.type = HostMessageType::LoadFailed;
+    if (::access(path, F_OK) != 0) {
+        std::snprintf(failed.text, sizeof failed.text, "%s: no such file", path);
+        return nullptr;
+    }
+    void *library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char *why = ::dlerror();
+        std::snprintf(failed.text, sizeof failed.text, "%s: cannot load: %s", path, why ? why : "unknown error");
+        return nullptr;
+    }
+    auto function = reinterpret_cast<ControllerFunction>(::dlsym(library, "controller"));
+    // Why it lacks one is worked out by the arena from the file itself.
+    failed.missingController = function ? 0 : 1;
+    return function;
+}
+
 } // namespace
 
 void hostMain(const HostSetup &setup)
@@ -454,23 +467,20 @@ void hostMain(const HostSetup &setup)
     ::close(setup.logFd);
     ::signal(SIGPIPE, SIG_IGN);
 
-    const LoadedController loaded = loadController(QString::fromLocal8Bit(setup.libraryPath),
-                                                   QString::fromLocal8Bit(setup.libraryPath));
+    HostMessage hello;
+    const ControllerFunction function = openController(setup.libraryPath, hello);
     controlleroutput::tag(0, 0, "load");
     controlleroutput::rebuffer();
-    HostMessage hello;
-    if (!loaded.function) {
-        hello.type = HostMessageType::LoadFailed;
-        std::snprintf(hello.text, sizeof hello.text, "%s", loaded.error.toLocal8Bit().constData());
+    if (!function) {
         send(setup.messageFd, hello);
         ::_exit(0);
     }
     hello.type = HostMessageType::Loaded;
     // Tried once here, so that a system without it is said once, up front.
-    QString noSandbox;
+    std::string noSandbox;
     const bool confine = setup.sandbox && sandbox::available(noSandbox, setup.limits);
     if (setup.sandbox && !confine)
-        std::snprintf(hello.text, sizeof hello.text, "%s", noSandbox.toLocal8Bit().constData());
+        std::snprintf(hello.text, sizeof hello.text, "%s", noSandbox.c_str());
     send(setup.messageFd, hello);
     if (confine)
         keepFiltersCompiled(setup);
@@ -510,7 +520,7 @@ void hostMain(const HostSetup &setup)
 
     for (;;) {
         while (spareCount < wantedSpares && runningCount + spareCount < maxRunning) {
-            const pid_t pid = forkSpare(setup, engine, loaded.function, confine);
+            const pid_t pid = forkSpare(setup, engine, function, confine);
             if (pid < 0)
                 break;
             spares[spareCount++] = pid;

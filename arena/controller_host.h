@@ -11,14 +11,12 @@
 #include "sandbox.h"
 #include "statistics.h"
 
-#include <QtGlobal>
-
 #include <atomic>
 #include <cstdint>
 #include <cstddef>
 #include <type_traits>
 
-#if defined(Q_OS_UNIX)
+#if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_ISOLATION 1
 #  include <sys/types.h>
 #endif
@@ -61,6 +59,15 @@ enum RecordGames : int32_t { RecordNone = 0, RecordLost = 1, RecordFailed = 2, R
 
 enum class HostMessageType : int32_t { Loaded, LoadFailed, GameDone, ProcessEnded };
 
+// A recorded game's frames, left in its slot's replay buffer, and what the
+// arena needs besides to head them with the replay's header.
+struct ReplayFacts {
+    int64_t bytes = 0; // 0: no replay
+    int32_t steps = 0;
+    int32_t failedAtStep = 0;
+    char outcome[32] = {};
+};
+
 // Everything a host and its games tell the arena. Fixed-size and smaller
 // than PIPE_BUF, so that each arrives whole although several processes
 // write to the same pipe.
@@ -73,9 +80,10 @@ struct HostMessage {
     int32_t step = 0;       // ProcessEnded: the step its game reached
     int32_t refused = -1;   // ProcessEnded: the call the sandbox refused
     int32_t slotToArena = 0; // GameDone: the arena gives the slot back, once it has the replay
+    int32_t missingController = 0; // LoadFailed: the library loaded, but has no `controller`
     GameRow row;            // GameDone
     CallTiming timing;      // GameDone
-    int64_t replayBytes = 0; // GameDone: a replay in the slot's replay buffer
+    ReplayFacts replay;     // GameDone: frames in the slot's replay buffer, if any
     char text[512] = {};    // LoadFailed: why; Loaded: why there is no sandbox, if there is none
 };
 static_assert(std::is_trivially_copyable<HostMessage>::value, "messages are copied through a pipe");

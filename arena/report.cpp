@@ -129,7 +129,7 @@ QString failureReason(const GameRow &row)
     case FailureKind::Exited:
         return QStringLiteral("the controller ended the process with exit code %1").arg(row.failureCode);
     case FailureKind::Refused: {
-        const QString call = sandbox::callName(row.failureCode);
+        const QString call = QString::fromStdString(sandbox::callName(row.failureCode));
         return QStringLiteral("sandbox: refused %1%2")
             .arg(call, call == QLatin1String("mmap") || call == QLatin1String("mremap")
                            ? QStringLiteral(" (a mapping larger than the memory limit)")

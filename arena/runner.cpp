@@ -2,6 +2,7 @@
 
 #include "call_clock.h"
 #include "controller_host.h"
+#include "controller_symbols.h"
 #include "pipe_io.h"
 #include "replay.h"
 
@@ -353,9 +354,12 @@ public:
             HostMessage hello;
             if (!readMessage(*hosts[c], hello) || hello.type != HostMessageType::Loaded) {
                 hello.text[sizeof hello.text - 1] = '\0';
-                error = hello.type == HostMessageType::LoadFailed
-                    ? QString::fromLocal8Bit(hello.text)
-                    : QStringLiteral("%1: the library ended its process while loading").arg(controllers[int(c)].path);
+                if (hello.type == HostMessageType::LoadFailed && hello.missingController)
+                    error = missingControllerMessage(controllers[int(c)].path);
+                else if (hello.type == HostMessageType::LoadFailed)
+                    error = QString::fromLocal8Bit(hello.text);
+                else
+                    error = QStringLiteral("%1: the library ended its process while loading").arg(controllers[int(c)].path);
                 return false;
             }
             hello.text[sizeof hello.text - 1] = '\0';
@@ -416,11 +420,24 @@ private:
     void giveBack(int32_t slot) { writeAll(freeSlots[1], &slot, sizeof slot); }
 
     // A replay the game's process left in its slot's buffer, unpacked.
-    std::string takeReplay(int32_t slot, int64_t bytes) const
+    // A replay's frames from its slot, headed with its header: empty when
+    // there is none.
+    std::string takeReplay(int32_t slot, const ReplayFacts &facts, uint32_t seed, size_t c) const
     {
-        if (slot < 0 || slot >= settings.jobs || bytes <= 0 || size_t(bytes) > replayCapacity)
+        if (slot < 0 || slot >= settings.jobs || facts.bytes <= 0 || size_t(facts.bytes) > replayCapacity)
             return std::string();
-        return std::string(replays.data + size_t(slot) * replayCapacity, size_t(bytes));
+        ReplayHeader header;
+        header.program = QStringLiteral(PELLORIA_VERSION);
+        header.seed = seed;
+        header.controller = QFileInfo(controllers[int(c)].path).fileName();
+        header.sha256 = controllers[int(c)].sha256;
+        header.maxSteps = settings.maxSteps;
+        header.steps = facts.steps;
+        header.outcome = QString::fromLatin1(facts.outcome, int(qstrnlen(facts.outcome, sizeof facts.outcome)));
+        header.failedAtStep = facts.failedAtStep;
+        std::string plain = replayHeaderLine(header);
+        plain.append(replays.data + size_t(slot) * replayCapacity, size_t(facts.bytes));
+        return plain;
     }
 
     // A replay, packed, to its file.
@@ -486,7 +503,7 @@ private:
                 GameRow row = game.rerun ? game.failed : message.row;
                 // Copied out first, so that the slot's next game need not
                 // wait for the packing.
-                const std::string replay = takeReplay(message.slot, message.replayBytes);
+                const std::string replay = takeReplay(message.slot, message.replay, seedOf(game), c);
                 if (message.slotToArena && message.slot >= 0 && message.slot < settings.jobs)
                     giveBack(message.slot);
                 row.replayed = saveReplay(game, replay) ? 1 : 0;

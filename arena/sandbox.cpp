@@ -1,7 +1,5 @@
 #include "sandbox.h"
 
-#include <QtGlobal>
-
 #if defined(PELLORIA_HAVE_SECCOMP)
 
 #include <cerrno>
@@ -159,10 +157,10 @@ void recordRefusalsIn(std::atomic<int32_t> *refused)
     refusedRecord = refused;
 }
 
-bool available(QString &why, const SandboxLimits &limits)
+bool available(std::string &why, const SandboxLimits &limits)
 {
     if (!compileFilter(limits)) {
-        why = QStringLiteral("libseccomp cannot compile the filter here");
+        why = "libseccomp cannot compile the filter here";
         return false;
     }
     std::fflush(nullptr);
@@ -170,7 +168,7 @@ bool available(QString &why, const SandboxLimits &limits)
     if (probe == 0)
         ::_exit(enter(limits, nullptr) ? 0 : 3);
     if (probe < 0) {
-        why = QStringLiteral("cannot start a process to try it");
+        why = "cannot start a process to try it";
         return false;
     }
     int status = 0;
@@ -178,14 +176,14 @@ bool available(QString &why, const SandboxLimits &limits)
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
-    why = QStringLiteral("this system refuses a seccomp filter");
+    why = "this system refuses a seccomp filter";
     return false;
 }
 
-QString callName(int32_t number)
+std::string callName(int32_t number)
 {
     char *name = ::seccomp_syscall_resolve_num_arch(SCMP_ARCH_NATIVE, number);
-    QString text = name ? QString::fromLatin1(name) : QStringLiteral("system call %1").arg(number);
+    std::string text = name ? std::string(name) : "system call " + std::to_string(number);
     std::free(name);
     return text;
 }
@@ -196,12 +194,12 @@ QString callName(int32_t number)
 
 namespace sandbox {
 
-bool available(QString &why, const SandboxLimits &)
+bool available(std::string &why, const SandboxLimits &)
 {
-#if defined(Q_OS_LINUX)
-    why = QStringLiteral("this build has no seccomp (install libseccomp-dev and rebuild)");
+#if defined(__linux__)
+    why = "this build has no seccomp (install libseccomp-dev and rebuild)";
 #else
-    why = QStringLiteral("there is no seccomp on this system");
+    why = "there is no seccomp on this system";
 #endif
     return false;
 }
@@ -213,9 +211,9 @@ bool enter(const SandboxLimits &, std::atomic<int32_t> *)
 
 void recordRefusalsIn(std::atomic<int32_t> *) {}
 
-QString callName(int32_t number)
+std::string callName(int32_t number)
 {
-    return QStringLiteral("system call %1").arg(number);
+    return "system call " + std::to_string(number);
 }
 
 } // namespace sandbox

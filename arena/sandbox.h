@@ -10,10 +10,9 @@
 #ifndef ARENA_SANDBOX_H
 #define ARENA_SANDBOX_H
 
-#include <QString>
-
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 struct SandboxLimits {
     long long memoryBytes = 512LL << 20; // beyond what the process maps already
@@ -29,7 +28,7 @@ constexpr int32_t setupFailed = -2;
 // Whether this build and this system can confine games; `why` says why not.
 // Compiles the filter for the games this process will fork, and tries it in
 // a child process, so the caller stays unconfined.
-bool available(QString &why, const SandboxLimits &limits);
+bool available(std::string &why, const SandboxLimits &limits);
 
 // Confines the calling process for good. `refused` receives the number of
 // the first call refused (the process then ends). False when the sandbox
@@ -41,7 +40,7 @@ bool enter(const SandboxLimits &limits, std::atomic<int32_t> *refused);
 void recordRefusalsIn(std::atomic<int32_t> *refused);
 
 // "openat", for a refused call's number.
-QString callName(int32_t number);
+std::string callName(int32_t number);
 
 } // namespace sandbox
 

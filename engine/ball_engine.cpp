@@ -49,7 +49,11 @@ long double distance(int x1, int y1, int x2, int y2)
     return std::sqrt(static_cast<long double>(squaredDistance(x1, y1, x2, y2)));
 }
 
+#if defined(PELLORIA_ENGINE_WITHOUT_QT)
+Ball_engine::Ball_engine() : controllerFunction(&controller) {}
+#else
 Ball_engine::Ball_engine() : QObject(nullptr), controllerFunction(&controller) {}
+#endif
 
 Ball_engine::~Ball_engine()
 {
@@ -62,7 +66,9 @@ void Ball_engine::freeArrays()
         delete[] array;
         array = nullptr;
     };
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     release(colors);
+#endif
     release(xCoordinate);
     release(yCoordinate);
     release(prevX);
@@ -91,7 +97,9 @@ void Ball_engine::setup(size_t agents, int scale)
 
     const size_t n = numAgents;
     const size_t all = numAgents + numResources;
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     colors = new QColor[n];
+#endif
     xCoordinate = new int[all];
     yCoordinate = new int[all];
     prevX = new int[n];
@@ -110,6 +118,7 @@ void Ball_engine::setup(size_t agents, int scale)
     for (size_t i = 0; i < n; ++i) {
         const size_t group = i / 3;
         const int v = (4 - static_cast<int>(i % 3)) * step;
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
         switch (group) {
         case 0: colors[i] = QColor(v, step, step, 255); break;
         case 1: colors[i] = QColor(step, v, step, 255); break;
@@ -117,6 +126,10 @@ void Ball_engine::setup(size_t agents, int scale)
         case 3: colors[i] = QColor(v, v, step, 255); break;
         default: break; // never reached by the game's ten agents
         }
+#else
+        (void)group;
+        (void)v;
+#endif
         xCoordinate[i] = yCoordinate[i] = 0;
         xVelocity[i] = yVelocity[i] = 0;
         xAcceleration[i] = yAcceleration[i] = 0;

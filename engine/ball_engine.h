@@ -7,8 +7,13 @@
 
 #include "game_rules.h"
 
-#include <QColor>
-#include <QObject>
+// The arena's game host builds the engine without Qt: it draws nothing,
+// and the process that forks every game then maps no Qt at all, which
+// makes each fork several times cheaper. Everything else is the same code.
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
+#  include <QColor>
+#  include <QObject>
+#endif
 
 #include <cstddef>
 
@@ -60,11 +65,18 @@ using RadiusListener = void (*)(void *context, const RadiusChange &change);
 
 struct random_data; // the C library's state of a generator of one's own
 
-class Ball_engine : public QObject
+class Ball_engine
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
+    : public QObject
+#endif
 {
 public:
     Ball_engine();
+#if defined(PELLORIA_ENGINE_WITHOUT_QT)
+    ~Ball_engine();
+#else
     ~Ball_engine() override;
+#endif
     Ball_engine(const Ball_engine &) = delete;
     Ball_engine &operator=(const Ball_engine &) = delete;
 
@@ -83,7 +95,9 @@ public:
 
     size_t getNumAgents() const { return numAgents; }
     size_t getNumResources() const { return numResources; }
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     QColor *getColors() const { return colors; }
+#endif
     int *getXCoordinate() const { return xCoordinate; }
     int *getYCoordinate() const { return yCoordinate; }
     int *getCircleRadius() const { return circleRadius; }
@@ -168,7 +182,9 @@ private:
     int respawnCounter = 0;
     random_data *ownStream = nullptr;
 
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     QColor *colors = nullptr;
+#endif
     int *xCoordinate = nullptr;
     int *yCoordinate = nullptr;
     int *prevX = nullptr;

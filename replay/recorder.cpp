@@ -1,8 +1,5 @@
 #include "recorder.h"
 
-#include "game_rules.h"
-#include "separate_generators.h"
-
 #include <algorithm>
 
 ReplayRecorder::ReplayRecorder(Ball_engine &engine, bool listen, FrameWriter *writer)
@@ -51,46 +48,4 @@ void ReplayRecorder::capture(int step)
         writer->add(f);
     else
         frames.push_back(f);
-}
-
-namespace {
-SeparateGenerators *fairGenerators = nullptr;
-ControllerFunction fairController = nullptr;
-
-void onItsOwnGenerator(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
-                       const int *circleRadius, const int *xCoordinate, const int *yCoordinate, const int *xVelocity,
-                       const int *yVelocity)
-{
-    fairGenerators->enterController();
-    fairController(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
-                   yVelocity);
-    fairGenerators->leaveController();
-}
-} // namespace
-
-Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps, ReplayHeader header)
-{
-    static SeparateGenerators generators;
-    fairGenerators = &generators;
-    fairController = controller;
-    Ball_engine engine;
-    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
-    engine.setController(&onItsOwnGenerator);
-    generators.enterGame();
-    generators.startGame(seed, engine);
-    Replay replay;
-    GameResult result;
-    {
-        ReplayRecorder recorder(engine);
-        result = playSeededGame(engine, seed, maxSteps, &ReplayRecorder::observe, &recorder);
-        recorder.finish(result);
-        replay.frames = std::move(recorder.frames);
-    }
-    generators.leaveGame();
-    header.seed = seed;
-    header.maxSteps = maxSteps;
-    header.steps = result.steps;
-    header.outcome = QString::fromLatin1(gameOutcomeName(result.outcome));
-    replay.header = header;
-    return replay;
 }

@@ -4,7 +4,7 @@
 #define REPLAY_RECORDER_H
 
 #include "game.h"
-#include "replay.h"
+#include "replay_frames.h"
 
 // Attached to an engine for one game: hand `observe` and `this` to
 // playSeededGame, then call finish() with its result.
@@ -36,10 +36,5 @@ private:
     ReplayFrame frame; // the one being captured
     std::vector<RadiusChange> pending;
 };
-
-// Plays the game of `seed` with `controller` exactly as pelloria-arena does
-// (its own generator for the controller, seeded seed ^ 0x9E3779B9) and
-// records it. `header` gives the controller's name, hash and program.
-Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps, ReplayHeader header);
 
 #endif

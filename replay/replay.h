@@ -6,6 +6,7 @@
 #define REPLAY_H
 
 #include "ball_engine.h"
+#include "replay_frames.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,8 +17,6 @@
 #include <vector>
 
 constexpr int replayFormatVersion = 2; // the version written; 1 is still read
-constexpr int replayCircles = 15;
-constexpr int replayAgents = 10;
 
 struct ReplayHeader {
     int version = replayFormatVersion; // written; whatever was read, the frames read are the same
@@ -31,37 +30,12 @@ struct ReplayHeader {
     int failedAtStep = 0; // for a failed game: the step it failed at, else 0
 };
 
-// The state after step `step` (0: the layout), with the actions that step
-// was played with and the changes of agent 0's radius during it.
-struct ReplayFrame {
-    int step = 0;
-    std::array<int32_t, replayCircles> radius{}, x{}, y{};
-    std::array<int32_t, replayAgents> vx{}, vy{}, action{};
-    std::vector<RadiusChange> changes;
-};
-
 struct Replay {
     ReplayHeader header;
     std::vector<ReplayFrame> frames;
 
     // Steps at which each agent died, 0 for none.
     std::array<int, replayAgents> deathSteps() const;
-};
-
-// Frames in the file's form, one at a time as a game is played: each as its
-// differences from the one before. Keeps nothing but the last frame.
-class FrameWriter
-{
-public:
-    FrameWriter();
-    void add(const ReplayFrame &frame);
-    const char *data() const { return reinterpret_cast<const char *>(buffer.data()); }
-    size_t size() const { return used; }
-
-private:
-    std::vector<unsigned char> buffer; // grown, never cleared: only `used` bytes count
-    size_t used = 0;
-    ReplayFrame before;
 };
 
 // The file's content before packing: the header's line, then the frames.
@@ -97,5 +71,10 @@ bool readReplay(const QString &path, Replay &replay, QString &error);
 void showFrame(const ReplayFrame &frame, Ball_engine &engine);
 
 const char *causeName(RadiusChange::Cause cause);
+
+// Plays the game of `seed` with `controller` exactly as pelloria-arena does
+// (its own generator for the controller, seeded seed ^ 0x9E3779B9) and
+// records it. `header` gives the controller's name, hash and program.
+Replay recordFairGame(ControllerFunction controller, uint32_t seed, int maxSteps, ReplayHeader header);
 
 #endif
