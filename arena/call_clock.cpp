@@ -4,10 +4,14 @@
 
 namespace callclock {
 
+namespace {
+double measured = 0;
+} // namespace
+
 double nanosecondsPerTick()
 {
 #ifdef PELLORIA_HAVE_TSC
-    static const double rate = [] {
+    if (measured == 0) {
         using clock = std::chrono::steady_clock;
         const auto t0 = clock::now();
         const uint64_t c0 = ticks();
@@ -15,12 +19,18 @@ double nanosecondsPerTick()
         const auto t1 = clock::now();
         const uint64_t c1 = ticks();
         const double ns = double(std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count());
-        return c1 > c0 ? ns / double(c1 - c0) : 1.0;
-    }();
-    return rate;
+        measured = c1 > c0 ? ns / double(c1 - c0) : 1.0;
+    }
+    return measured;
 #else
     return 1.0;
 #endif
+}
+
+void useNanosecondsPerTick(double rate)
+{
+    if (rate > 0)
+        measured = rate;
 }
 
 } // namespace callclock

@@ -443,18 +443,19 @@ ControllerFunction openController(const char *path, HostMessage &failed)
 {
     failed.type = HostMessageType::LoadFailed;
     if (::access(path, F_OK) != 0) {
-        std::snprintf(failed.text, sizeof failed.text, "%s: no such file", path);
+        failed.problem = LoadProblem::NoSuchFile;
         return nullptr;
     }
     void *library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char *why = ::dlerror();
-        std::snprintf(failed.text, sizeof failed.text, "%s: cannot load: %s", path, why ? why : "unknown error");
+        failed.problem = LoadProblem::CannotLoad;
+        std::snprintf(failed.text, sizeof failed.text, "%s", why ? why : "unknown error");
         return nullptr;
     }
     auto function = reinterpret_cast<ControllerFunction>(::dlsym(library, "controller"));
     // Why it lacks one is worked out by the arena from the file itself.
-    failed.missingController = function ? 0 : 1;
+    failed.problem = LoadProblem::NoController;
     return function;
 }
 

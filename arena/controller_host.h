@@ -59,6 +59,14 @@ enum RecordGames : int32_t { RecordNone = 0, RecordLost = 1, RecordFailed = 2, R
 
 enum class HostMessageType : int32_t { Loaded, LoadFailed, GameDone, ProcessEnded };
 
+// Why a host has no controller to play: the arena words it, with the path.
+enum class LoadProblem : int32_t {
+    NoSuchFile,
+    CannotLoad,   // the loader's own words in the message's text
+    NoController, // loaded, but without `controller`
+    HostFailed,   // the host program itself could not start: the text says why
+};
+
 // A recorded game's frames, left in its slot's replay buffer, and what the
 // arena needs besides to head them with the replay's header.
 struct ReplayFacts {
@@ -80,11 +88,11 @@ struct HostMessage {
     int32_t step = 0;       // ProcessEnded: the step its game reached
     int32_t refused = -1;   // ProcessEnded: the call the sandbox refused
     int32_t slotToArena = 0; // GameDone: the arena gives the slot back, once it has the replay
-    int32_t missingController = 0; // LoadFailed: the library loaded, but has no `controller`
+    LoadProblem problem = LoadProblem::HostFailed; // LoadFailed
     GameRow row;            // GameDone
     CallTiming timing;      // GameDone
     ReplayFacts replay;     // GameDone: frames in the slot's replay buffer, if any
-    char text[512] = {};    // LoadFailed: why; Loaded: why there is no sandbox, if there is none
+    char text[512] = {};    // LoadFailed: the detail; Loaded: why there is no sandbox, if there is none
 };
 static_assert(std::is_trivially_copyable<HostMessage>::value, "messages are copied through a pipe");
 static_assert(sizeof(HostMessage) <= 4096, "a message must be written in one piece");
@@ -96,8 +104,10 @@ struct GameResult;
 // The row of a game that was played to its end.
 GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result);
 
-struct HostSetup {
-    const char *libraryPath = nullptr;
+// What a host is told when it starts: a program of its own, it gets this
+// through a pipe, and the memory it shares with the arena by descriptors.
+struct HostSettings {
+    char libraryPath[4096] = {};
     int logFd = -1;
     int requestFd = -1; // read end
     int messageFd = -1; // write end
@@ -108,21 +118,27 @@ struct HostSetup {
     int slotReadFd = -1;
     int slotWriteFd = -1;
     int slots = 0;
-    GameWatch *watches = nullptr;
+    int watchesFd = -1; // the slots' GameWatch array
     int maxSteps = 0;
     double timeLimitNs = 0;
+    double nanosecondsPerTick = 0; // the call clock, as the arena measured it
     int spares = 1; // games' processes kept forked ahead
     bool sandbox = true;
     SandboxLimits limits;
-    // Each slot's room for a compressed replay, shared with the arena.
-    char *replays = nullptr;
+    // Each slot's room for a replay's frames, shared with the arena.
+    int replaysFd = -1;
     size_t replayBytes = 0;
-    char controllerName[256] = {};
-    char controllerSha256[65] = {};
+};
+static_assert(std::is_trivially_copyable<HostSettings>::value, "settings are copied through a pipe");
+
+struct HostSetup : HostSettings {
+    GameWatch *watches = nullptr;
+    char *replays = nullptr;
 };
 
 #ifdef PELLORIA_ISOLATION
-// Runs in the forked host; never returns.
+// The host program's own work, once it has mapped the shared memory; never
+// returns.
 [[noreturn]] void hostMain(const HostSetup &setup);
 #endif
 

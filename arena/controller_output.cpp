@@ -1,12 +1,11 @@
 #include "controller_output.h"
 
-#include <QtGlobal>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#if defined(Q_OS_UNIX)
+#if defined(__unix__) || defined(__APPLE__)
 #  include <stdio_ext.h>
 #  include <unistd.h>
 #  define PELLORIA_CAPTURE_OUTPUT 1

@@ -6,7 +6,9 @@
 #include "pipe_io.h"
 #include "replay.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -108,23 +110,48 @@ void closeFd(int &fd)
 // megabytes; one that does not fit is not written.
 constexpr size_t replayCapacity = size_t(32) << 20;
 
+// Memory shared with the hosts, which are programs of their own: each maps
+// it by this descriptor, which stays open here for the hosts to come.
+int sharedMemory(size_t bytes)
+{
+#if defined(__linux__)
+    const int fd = ::memfd_create("pelloria-arena", 0);
+#else
+    static int made = 0;
+    char name[64];
+    std::snprintf(name, sizeof name, "/pelloria-arena-%d-%d", int(::getpid()), made++);
+    const int fd = ::shm_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0)
+        ::shm_unlink(name);
+#endif
+    if (fd >= 0 && ::ftruncate(fd, off_t(bytes)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Reserved, not used: only the pages a replay is written to take memory.
 struct SharedReplays {
     explicit SharedReplays(size_t bytes) : bytes(bytes)
     {
         if (bytes == 0)
             return;
-        void *memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        fd = sharedMemory(bytes);
+        void *memory = fd < 0 ? MAP_FAILED
+                              : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, fd, 0);
         data = memory == MAP_FAILED ? nullptr : static_cast<char *>(memory);
     }
     ~SharedReplays()
     {
         if (data)
             ::munmap(data, bytes);
+        closeFd(fd);
     }
     SharedReplays(const SharedReplays &) = delete;
     SharedReplays &operator=(const SharedReplays &) = delete;
     size_t bytes;
+    int fd = -1;
     char *data = nullptr;
 };
 
@@ -134,7 +161,8 @@ class SharedWatches
 public:
     explicit SharedWatches(int count) : bytes(sizeof(GameWatch) * size_t(count))
     {
-        void *memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        fd = sharedMemory(bytes);
+        void *memory = fd < 0 ? MAP_FAILED : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (memory == MAP_FAILED)
             return;
         watches = static_cast<GameWatch *>(memory);
@@ -145,11 +173,13 @@ public:
     {
         if (watches)
             ::munmap(watches, bytes);
+        closeFd(fd);
     }
     SharedWatches(const SharedWatches &) = delete;
     SharedWatches &operator=(const SharedWatches &) = delete;
 
     GameWatch *watches = nullptr;
+    int fd = -1;
 
 private:
     size_t bytes;
@@ -179,10 +209,69 @@ struct Host {
     }
 };
 
-// start: forks the host, which loads the library and says whether it could.
-bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameWatch *watches, char *replays,
+// What the arena says of a host that has no controller to play.
+QString loadFailure(const HostMessage &hello, const QString &path)
+{
+    QString text = QString::fromLocal8Bit(hello.text);
+    if (hello.type != HostMessageType::LoadFailed)
+        return QStringLiteral("%1: the library ended its process while loading").arg(path);
+    switch (hello.problem) {
+    case LoadProblem::NoSuchFile: return QStringLiteral("%1: no such file").arg(path);
+    case LoadProblem::CannotLoad: return QStringLiteral("%1: cannot load: %2").arg(path, text);
+    case LoadProblem::NoController: return missingControllerMessage(path);
+    case LoadProblem::HostFailed: break;
+    }
+    return text;
+}
+
+// The host program: the one asked for, else the one beside the running
+// program, as installed, else where this build made it.
+QString hostProgram(const ArenaSettings &settings)
+{
+    if (!settings.hostProgram.isEmpty())
+        return settings.hostProgram;
+    if (QCoreApplication::instance()) {
+        QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pelloria-arena-host"));
+        if (QFileInfo(beside).isExecutable())
+            return beside;
+    }
+    return QStringLiteral(PELLORIA_HOST_BUILD_PATH);
+}
+
+// In the forked child: becomes the host program, handing it its settings
+// through a pipe. If it cannot, the arena hears so as a failed load.
+[[noreturn]] void execHost(const QByteArray &program, const HostSettings &settings)
+{
+    int launch[2];
+    if (::pipe(launch) == 0 && writeAll(launch[1], &settings, sizeof settings)) {
+        ::close(launch[1]);
+        char fd[16];
+        std::snprintf(fd, sizeof fd, "%d", launch[0]);
+        char *const argv[] = {const_cast<char *>(program.constData()), fd, nullptr};
+        ::execv(program.constData(), argv);
+    }
+    HostMessage failed;
+    failed.type = HostMessageType::LoadFailed;
+    std::snprintf(failed.text, sizeof failed.text, "cannot start %s: %s", program.constData(), std::strerror(errno));
+    (void)writeAll(settings.messageFd, &failed, sizeof failed);
+    ::_exit(127);
+}
+
+struct SharedMemory {
+    GameWatch *watches;
+    int watchesFd;
+    int replaysFd; // -1: no replays
+};
+
+// start: starts the host, which loads the library and says whether it could.
+bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, const SharedMemory &shared,
                const int freeSlots[2], const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
 {
+    const QByteArray library = QFileInfo(entry.path).absoluteFilePath().toLocal8Bit();
+    if (size_t(library.size()) >= sizeof(HostSettings::libraryPath)) {
+        error = QStringLiteral("%1: the path is too long").arg(entry.path);
+        return false;
+    }
     const QByteArray logPath = entry.logPath.toLocal8Bit();
     int logFd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     if (logFd < 0) {
@@ -202,7 +291,28 @@ bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameW
         error = QStringLiteral("cannot start a process for %1").arg(entry.label);
         return false;
     }
-    const QByteArray library = entry.path.toLocal8Bit();
+    HostSettings setup;
+    std::memcpy(setup.libraryPath, library.constData(), size_t(library.size()) + 1);
+    setup.logFd = logFd;
+    setup.requestFd = requests[0];
+    setup.messageFd = messages[1];
+    setup.watchesFd = shared.watchesFd;
+    setup.slotReadFd = freeSlots[0];
+    setup.slotWriteFd = freeSlots[1];
+    setup.slots = settings.jobs;
+    setup.maxSteps = settings.maxSteps;
+    setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
+    setup.nanosecondsPerTick = callclock::nanosecondsPerTick();
+    // Enough for every game asked for ahead (see Scheduler::askAhead).
+    setup.spares = 2 * settings.jobs;
+    setup.replaysFd = shared.replaysFd;
+    setup.replayBytes = shared.replaysFd >= 0 ? replayCapacity : 0;
+    setup.sandbox = settings.sandbox;
+    setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
+    // A backstop behind the time limit: every call of a game at the
+    // limit, and ten seconds more.
+    setup.limits.cpuSeconds = (long long)settings.maxSteps * settings.timeLimitMs / 1000 + 10;
+    const QByteArray program = QFile::encodeName(hostProgram(settings));
     std::fflush(stdout);
     std::fflush(stderr);
     host.pid = ::fork();
@@ -214,30 +324,7 @@ bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, GameW
         }
         ::close(requests[1]);
         ::close(messages[0]);
-        HostSetup setup;
-        setup.libraryPath = library.constData();
-        setup.logFd = logFd;
-        setup.requestFd = requests[0];
-        setup.messageFd = messages[1];
-        setup.watches = watches;
-        setup.slotReadFd = freeSlots[0];
-        setup.slotWriteFd = freeSlots[1];
-        setup.slots = settings.jobs;
-        setup.maxSteps = settings.maxSteps;
-        setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
-        // Enough for every game asked for ahead (see Scheduler::askAhead).
-        setup.spares = 2 * settings.jobs;
-        setup.replays = replays;
-        setup.replayBytes = replays ? replayCapacity : 0;
-        std::snprintf(setup.controllerName, sizeof setup.controllerName, "%s",
-                      QFileInfo(entry.path).fileName().toLocal8Bit().constData());
-        std::snprintf(setup.controllerSha256, sizeof setup.controllerSha256, "%s", entry.sha256.toLatin1().constData());
-        setup.sandbox = settings.sandbox;
-        setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
-        // A backstop behind the time limit: every call of a game at the
-        // limit, and ten seconds more.
-        setup.limits.cpuSeconds = (long long)settings.maxSteps * settings.timeLimitMs / 1000 + 10;
-        hostMain(setup);
+        execHost(program, setup);
     }
     ::close(requests[0]);
     ::close(messages[1]);
@@ -342,10 +429,11 @@ public:
         }
         for (int32_t s = 0; s < settings.jobs; ++s)
             giveBack(s);
-        callclock::nanosecondsPerTick(); // calibrated once, before any fork copies it
+        callclock::nanosecondsPerTick(); // measured once, here, and handed to the hosts
         for (const ControllerSpec &entry : controllers) {
             auto host = std::make_unique<Host>();
-            if (!startHost(entry, settings, watches.watches, replays.data, freeSlots, hosts, *host, error))
+            const SharedMemory shared{watches.watches, watches.fd, replays.data ? replays.fd : -1};
+            if (!startHost(entry, settings, shared, freeSlots, hosts, *host, error))
                 return false;
             hosts.push_back(std::move(host));
         }
@@ -354,12 +442,7 @@ public:
             HostMessage hello;
             if (!readMessage(*hosts[c], hello) || hello.type != HostMessageType::Loaded) {
                 hello.text[sizeof hello.text - 1] = '\0';
-                if (hello.type == HostMessageType::LoadFailed && hello.missingController)
-                    error = missingControllerMessage(controllers[int(c)].path);
-                else if (hello.type == HostMessageType::LoadFailed)
-                    error = QString::fromLocal8Bit(hello.text);
-                else
-                    error = QStringLiteral("%1: the library ended its process while loading").arg(controllers[int(c)].path);
+                error = loadFailure(hello, controllers[int(c)].path);
                 return false;
             }
             hello.text[sizeof hello.text - 1] = '\0';

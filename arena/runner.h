@@ -30,6 +30,9 @@ struct ArenaSettings {
     int memoryLimitMb = 512;
     int recordGames = 0; // none, lost, failed, all (see controller_host.h)
     QString recordDir;
+    // The program that hosts each controller and forks its games; empty:
+    // the one beside the running program, or else this build's.
+    QString hostProgram;
 
     // Shard K of N plays the K-th of N contiguous parts of the seeds, as
     // even as whole games allow: seeds [first + (K-1)G/N, first + KG/N).

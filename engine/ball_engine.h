@@ -16,6 +16,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 
 // Plug-in entry point type; the game binds `controller` from brainlet at load
 // time, tools may hand the engine another function of the same shape.

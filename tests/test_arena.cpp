@@ -111,6 +111,7 @@ private Q_SLOTS:
     void sandboxLeavesHonestControllersAlone();
     void noSandboxSaysSo();
     void loadingFailures();
+    void hostProgramFailures();
     void commandLineRejectsBadValues_data();
     void commandLineRejectsBadValues();
     void unwritableOutputWritesNothing();
@@ -524,6 +525,37 @@ void TestArena::loadingFailures()
     const Run run = arena({QStringLiteral("--controller"), text});
     QCOMPARE(run.exitCode, int(ArenaUsageError));
     QVERIFY(run.err.contains(QStringLiteral("cannot load")));
+}
+
+void TestArena::hostProgramFailures()
+{
+    // A host program that is not there: no game, and one line naming it.
+    QTemporaryDir logs;
+    ArenaSettings missing = settings(1, 2);
+    missing.hostProgram = QStringLiteral("/nonexistent/pelloria-arena-host");
+    Collected collected(1);
+    QString error;
+    QVERIFY(!runArena({{QStringLiteral(BRAINLET_LIB), QStringLiteral("b"), logs.filePath(QStringLiteral("b.log"))}},
+                      missing, collected, error));
+    QCOMPARE(error, QStringLiteral("cannot start /nonexistent/pelloria-arena-host: No such file or directory"));
+    QCOMPARE(collected.rows[0].size(), 0);
+
+    // Run by hand, or handed a descriptor with no settings behind it.
+    const struct {
+        QStringList arguments;
+        const char *why;
+    } byHand[] = {{{}, "it is not run by hand"},
+                  {{QStringLiteral("12x")}, "it is not run by hand"},
+                  {{QStringLiteral("0")}, "no settings from pelloria-arena"}};
+    for (const auto &run : byHand) {
+        QProcess host;
+        host.start(QStringLiteral(HOST_EXE), run.arguments);
+        QVERIFY(host.waitForStarted());
+        host.closeWriteChannel(); // descriptor 0 then reads nothing
+        QVERIFY(host.waitForFinished(10000));
+        QCOMPARE(host.exitCode(), 2);
+        QVERIFY2(host.readAllStandardError().contains(run.why), run.why);
+    }
 }
 
 void TestArena::commandLineRejectsBadValues_data()

@@ -16,6 +16,7 @@ grep -q "Depends: libqt5widgets5" <<<"$info"
 dpkg -x "$deb" "$work/root"
 test -f "$work/root/usr/include/pelloria/brainlet.h"
 test -f "$work/root/usr/share/applications/pelloria.desktop"
+test -x "$(dirname "$(readlink -f "$work/root/usr/bin/pelloria-arena")")/pelloria-arena-host"
 report="$("$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs")"
 grep -q "games played          3 of 3" <<<"$report"
 report="$("$work/root/usr/bin/pelloria-arena" --games 3 --log-dir "$work/logs" \

@@ -19,8 +19,9 @@ done
 desktop-file-validate "$prefix/share/applications/pelloria.desktop"
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/io.github.pelloria.pelloria.metainfo.xml"
 
-# The installed programs find their brainlet and icon beside them.
+# The installed programs find their brainlet, icon and game host beside them.
 test -L "$prefix/bin/pelloria"
+test -x "$(dirname "$(readlink -f "$prefix/bin/pelloria-arena")")/pelloria-arena-host"
 report="$("$prefix/bin/pelloria-arena" --games 3 --log-dir "$work/logs")"
 grep -q "games played          3 of 3" <<<"$report"
 
