@@ -27,7 +27,7 @@ inline uint64_t ticks()
 // Nanoseconds per tick, measured once against steady_clock.
 double nanosecondsPerTick();
 // A rate measured by another process of this machine, taken instead of
-// measuring it again (which takes 20 ms).
+// measuring it again.
 void useNanosecondsPerTick(double rate);
 
 } // namespace callclock
