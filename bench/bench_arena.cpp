@@ -63,7 +63,12 @@ double arenaSeconds(int jobs, bool sandbox, int recordGames, QString &error)
     settings.jobs = jobs;
     settings.sandbox = sandbox;
     settings.recordGames = recordGames;
-    settings.recordDir = logs.filePath(QStringLiteral("replays"));
+    // Every run's replays are kept until the benchmark ends: ext4 creates a
+    // file slowly right after many were deleted (it scans the inodes it
+    // freed), which would time the clean-up of the run before.
+    static QTemporaryDir allReplays;
+    static int runs = 0;
+    settings.recordDir = allReplays.filePath(QString::number(runs++));
     QDir().mkpath(settings.recordDir);
     const auto start = std::chrono::steady_clock::now();
     QBuffer csv;

@@ -1,7 +1,9 @@
 // Seeking in the replay viewer: any step of a 3,000-step replay shown and
-// painted, as a click on the timeline does.
+// painted, as a click on the timeline does. And writing a game's frames, as
+// every recorded game of the arena does.
 #include "game_rules.h"
 #include "recorder.h"
+#include "replay.h"
 #include "replay_window.h"
 #include "widget.h"
 
@@ -47,5 +49,24 @@ void BM_SeekAnyStep(benchmark::State &state)
     benchmark::DoNotOptimize(window.step());
 }
 BENCHMARK(BM_SeekAnyStep)->Unit(benchmark::kMillisecond);
+
+// A game's frames written in the file's form, one after another as the game
+// plays them: `ns_per_frame` is the figure to set beside a step's cost.
+void BM_WriteFrames(benchmark::State &state)
+{
+    const Replay replay = recordFairGame(&standStill, 1, 3000, ReplayHeader());
+    size_t bytes = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        FrameWriter frames;
+        for (const ReplayFrame &f : replay.frames)
+            frames.add(f);
+        bytes = frames.size();
+        benchmark::DoNotOptimize(frames.data());
+    }
+    state.counters["ns_per_frame"] = benchmark::Counter(double(state.iterations() * replay.frames.size()),
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["bytes_per_frame"] = double(bytes) / double(replay.frames.size());
+}
+BENCHMARK(BM_WriteFrames)->Unit(benchmark::kMicrosecond);
 
 } // namespace

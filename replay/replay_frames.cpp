@@ -41,33 +41,58 @@ size_t frameRoom(const ReplayFrame &f)
     return 1 + 6 * 2 + 76 * 10 + f.changes.size() * 30;
 }
 
-// Each entry's difference from what it would be if nothing happened but
-// motion: the same value, and for an agent's position the value before
-// plus the agent's velocity now. Most entries then differ by nothing.
+// Loops over an array's 10 or 15 entries, unrolled: each entry's test then
+// stands on its own instead of waiting on the one before.
+#if defined(__GNUC__)
+#  define PELLORIA_EVERY_ENTRY _Pragma("GCC unroll 16")
+#else
+#  define PELLORIA_EVERY_ENTRY
+#endif
+
+// The index of the lowest bit set in `bits`, which is not 0.
+inline unsigned lowestBit(unsigned bits)
+{
+#if defined(__GNUC__)
+    return unsigned(__builtin_ctz(bits));
+#else
+    unsigned i = 0;
+    for (; (bits & 1u) == 0; bits >>= 1)
+        ++i;
+    return i;
+#endif
+}
+
 // Writes the entries that differ from what they would be if nothing had
-// happened but motion, as a mask and their differences; nothing when none
-// differs. Returns whether it wrote anything.
+// happened but motion (the same value, and for an agent's position the
+// value before plus its velocity now), as a mask and their differences;
+// nothing when none differs, which is most entries. Returns whether it
+// wrote anything. Every difference is worked out first, in one pass the
+// compiler can do side by side, and only the entries that changed are
+// visited after: a test per entry, taken at random, cost more than the rest.
 template <size_t N, size_t V = 0>
 bool appendChanges(Bytes &out, const std::array<int32_t, N> &now, const std::array<int32_t, N> &before,
                    const std::array<int32_t, V> *velocity = nullptr)
 {
     static_assert(N <= 16 && V <= N, "a mask holds 16 entries");
-    int64_t expected[N];
+    int64_t difference[N];
+    PELLORIA_EVERY_ENTRY
     for (size_t i = 0; i < N; ++i)
-        expected[i] = before[i];
-    if (velocity)
+        difference[i] = int64_t(now[i]) - before[i];
+    if constexpr (V > 0) {
+        PELLORIA_EVERY_ENTRY
         for (size_t i = 0; i < V; ++i)
-            expected[i] += (*velocity)[i];
+            difference[i] -= (*velocity)[i];
+    }
     unsigned mask = 0;
+    PELLORIA_EVERY_ENTRY
     for (size_t i = 0; i < N; ++i)
-        mask |= unsigned(now[i] != expected[i]) << i;
+        mask |= unsigned(difference[i] != 0) << i;
     if (mask == 0)
         return false;
     out.byte(mask & 0xffu);
     out.byte(mask >> 8);
-    for (size_t i = 0; i < N; ++i)
-        if (mask & (1u << i))
-            out.signedVarint(int64_t(now[i]) - expected[i]);
+    for (unsigned m = mask; m != 0; m &= m - 1)
+        out.signedVarint(difference[lowestBit(m)]);
     return true;
 }
 
