@@ -1,8 +1,9 @@
 // Whole games per second: the bare game loop against pelloria-arena's own run
 // of the same 1000 seeds (a fresh process per game, call timing, the
 // controller's own generator, statistics, outputs). Each repetition times
-// both, one right after the other, so that a noisy machine slows both alike;
-// the overhead is their ratio, and its median is the figure to quote.
+// the bare loop on either side of the arena's run, so that a noisy machine
+// slows both alike; the overhead is their ratio, and its median is the
+// figure to quote.
 #include "ball_engine.h"
 #include "controller_host.h"
 #include "controller_library.h"
@@ -94,8 +95,11 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     double bare = 0, arena = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
-        bare = bareLoopSeconds(reference.function);
+        // The bare loop on either side of the arena's run, averaged: a
+        // machine that speeds up or slows down steadily slows both alike.
+        const double before = bareLoopSeconds(reference.function);
         arena = arenaSeconds(jobs, sandbox, recordGames, error);
+        bare = (before + bareLoopSeconds(reference.function)) / 2;
         if (!error.isEmpty()) {
             state.SkipWithError(qPrintable(error));
             return;
@@ -127,16 +131,19 @@ struct ArenaRun {
     int recordGames;
 };
 
-// Two runs of the arena, back to back in each repetition; false, with the
-// benchmark skipped, when one fails.
+// Two runs of the arena in each repetition, the first on either side of the
+// second and averaged, so that a steady drift of the machine slows both
+// alike; false, with the benchmark skipped, when one fails.
 bool timeBackToBack(benchmark::State &state, ArenaRun first, ArenaRun second, double &firstSeconds,
                     double &secondSeconds)
 {
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
-        firstSeconds = arenaSeconds(first.jobs, true, first.recordGames, error);
+        const double before = arenaSeconds(first.jobs, true, first.recordGames, error);
         if (error.isEmpty())
             secondSeconds = arenaSeconds(second.jobs, true, second.recordGames, error);
+        if (error.isEmpty())
+            firstSeconds = (before + arenaSeconds(first.jobs, true, first.recordGames, error)) / 2;
         if (!error.isEmpty()) {
             state.SkipWithError(qPrintable(error));
             return false;
