@@ -540,6 +540,15 @@ void TestArena::hostProgramFailures()
     QCOMPARE(error, QStringLiteral("cannot start /nonexistent/pelloria-arena-host: No such file or directory"));
     QCOMPARE(collected.rows[0].size(), 0);
 
+    // The host that the games are forked from maps no Qt: a fork of a
+    // process with Qt's libraries costs four times as much.
+    const Run run = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"),
+                           QStringLiteral(REPORTS_QT_LIB), QStringLiteral("--log-dir"), logs.path()});
+    QCOMPARE(run.exitCode, int(ArenaOk));
+    QFile log(logs.filePath(QStringLiteral("1-libcontroller_reports_qt.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), QByteArray("load stdout: maps Qt: no\n"));
+
     // Run by hand, or handed a descriptor with no settings behind it.
     const struct {
         QStringList arguments;

@@ -21,6 +21,22 @@
 namespace {
 long calls = 0;
 
+#if defined(REPORTS_QT) && defined(__unix__)
+// Says, as it loads (before any sandbox), whether Qt shares its process: the
+// arena's games must be forked from a host that maps none of it.
+const bool reported = [] {
+    bool qt = false;
+    if (FILE *maps = std::fopen("/proc/self/maps", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, maps))
+            qt = qt || std::strstr(line, "libQt5") != nullptr;
+        std::fclose(maps);
+    }
+    std::printf("maps Qt: %s\n", qt ? "yes" : "no");
+    return true;
+}();
+#endif
+
 #if defined(ON_SEED)
 // The arena seeds a controller's own generator with seed ^ 0x9E3779B9, so a
 // controller can tell the seed it plays by its first draw. This also checks
