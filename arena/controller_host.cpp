@@ -112,14 +112,6 @@ GameRow withFacts(GameRow row)
     return row;
 }
 
-// A slot is free for the next game once no process owns it; only then may
-// its number go back into the pipe, or the game that takes it cannot claim it.
-void releaseSlot(GameWatch &watch)
-{
-    watch.pid.store(0);
-    watch.owner.store(0);
-}
-
 void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
@@ -135,7 +127,7 @@ void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
     // starts at once; with a replay in the slot's buffer, the arena gives it
     // back once it has the replay.
     message.slotToArena = replay.bytes > 0 ? 1 : 0;
-    releaseSlot(*game.watch);
+    game.watch->release();
     send(game.messageFd, message);
     if (!message.slotToArena)
         writeAll(game.slotWriteFd, &game.slot, sizeof game.slot);
@@ -356,7 +348,7 @@ void giveBackSlot(const HostSetup &setup, int32_t pid, HostMessage &ended)
         ended.slot = s;
         ended.step = watch.step();
         ended.refused = watch.refused.load();
-        releaseSlot(watch);
+        watch.release();
         writeAll(setup.slotWriteFd, &s, sizeof s);
         return;
     }

@@ -38,6 +38,14 @@ struct alignas(64) GameWatch {
     std::atomic<int32_t> refused{-1};
 
     int step() const { return int((callEdges.load(std::memory_order_relaxed) + 1) / 2); }
+    // The slot is free for the next game once no process owns it; only then
+    // may its number go back into the pipe, or the game that takes it cannot
+    // claim it.
+    void release()
+    {
+        pid.store(0);
+        owner.store(0);
+    }
 };
 
 // What the arena asks a host for: a game, or to quit. Every request has a

@@ -11,7 +11,7 @@ LoadedController loadController(const QString &path, const QString &label)
     LoadedController loaded;
     loaded.label = label;
     if (!QFileInfo::exists(path)) {
-        loaded.error = QStringLiteral("%1: no such file").arg(path);
+        loaded.error = noSuchFileMessage(path);
         return loaded;
     }
     // Destroying a QLibrary does not unload it: the function stays usable
@@ -21,13 +21,23 @@ LoadedController loadController(const QString &path, const QString &label)
     // process, which would redo the look-ups for every game.
     library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load()) {
-        loaded.error = QStringLiteral("%1: cannot load: %2").arg(path, library.errorString());
+        loaded.error = cannotLoadMessage(path, library.errorString());
         return loaded;
     }
     loaded.function = reinterpret_cast<ControllerFunction>(library.resolve("controller"));
     if (!loaded.function)
         loaded.error = missingControllerMessage(path);
     return loaded;
+}
+
+QString noSuchFileMessage(const QString &path)
+{
+    return QStringLiteral("%1: no such file").arg(path);
+}
+
+QString cannotLoadMessage(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1: cannot load: %2").arg(path, why);
 }
 
 QString defaultControllerPath(const QString &programDir)

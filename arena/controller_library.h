@@ -16,6 +16,11 @@ struct LoadedController {
 // the rest of the process.
 LoadedController loadController(const QString &path, const QString &label);
 
+// The words for a library that cannot be had, the same wherever it is
+// loaded (here, or by the arena's game host).
+QString noSuchFileMessage(const QString &path);
+QString cannotLoadMessage(const QString &path, const QString &why);
+
 // The brainlet that sits beside the program.
 QString defaultControllerPath(const QString &programDir);
 

@@ -2,6 +2,7 @@
 
 #include "call_clock.h"
 #include "controller_host.h"
+#include "controller_library.h"
 #include "controller_symbols.h"
 #include "pipe_io.h"
 #include "replay.h"
@@ -110,76 +111,47 @@ void closeFd(int &fd)
 // megabytes; one that does not fit is not written.
 constexpr size_t replayCapacity = size_t(32) << 20;
 
-// Memory shared with the hosts, which are programs of their own: each maps
-// it by this descriptor, which stays open here for the hosts to come.
-int sharedMemory(size_t bytes)
-{
-#if defined(__linux__)
-    const int fd = ::memfd_create("pelloria-arena", 0);
-#else
-    static int made = 0;
-    char name[64];
-    std::snprintf(name, sizeof name, "/pelloria-arena-%d-%d", int(::getpid()), made++);
-    const int fd = ::shm_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
-    if (fd >= 0)
-        ::shm_unlink(name);
-#endif
-    if (fd >= 0 && ::ftruncate(fd, off_t(bytes)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+// Games asked for ahead of the slots, per slot: a game's process is then
+// waiting for every slot that comes free, and each host keeps as many
+// processes forked.
+constexpr int gamesAheadPerSlot = 2;
 
-// Reserved, not used: only the pages a replay is written to take memory.
-struct SharedReplays {
-    explicit SharedReplays(size_t bytes) : bytes(bytes)
+// Memory shared with the hosts, which are programs of their own: each maps
+// it by its descriptor, which stays open here for the hosts to come.
+// Reserved, not used: only the pages written take memory.
+class SharedMemory
+{
+public:
+    explicit SharedMemory(size_t bytes) : bytes(bytes)
     {
         if (bytes == 0)
             return;
-        fd = sharedMemory(bytes);
-        void *memory = fd < 0 ? MAP_FAILED
-                              : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, fd, 0);
+#if defined(__linux__)
+        fd = ::memfd_create("pelloria-arena", 0);
+#else
+        static int made = 0;
+        char name[64];
+        std::snprintf(name, sizeof name, "/pelloria-arena-%d-%d", int(::getpid()), made++);
+        fd = ::shm_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0)
+            ::shm_unlink(name);
+#endif
+        void *memory = fd < 0 || ::ftruncate(fd, off_t(bytes)) != 0
+            ? MAP_FAILED
+            : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, fd, 0);
         data = memory == MAP_FAILED ? nullptr : static_cast<char *>(memory);
     }
-    ~SharedReplays()
+    ~SharedMemory()
     {
         if (data)
             ::munmap(data, bytes);
         closeFd(fd);
     }
-    SharedReplays(const SharedReplays &) = delete;
-    SharedReplays &operator=(const SharedReplays &) = delete;
-    size_t bytes;
-    int fd = -1;
-    char *data = nullptr;
-};
+    SharedMemory(const SharedMemory &) = delete;
+    SharedMemory &operator=(const SharedMemory &) = delete;
 
-// The watches of every slot, shared with the hosts and their games.
-class SharedWatches
-{
-public:
-    explicit SharedWatches(int count) : bytes(sizeof(GameWatch) * size_t(count))
-    {
-        fd = sharedMemory(bytes);
-        void *memory = fd < 0 ? MAP_FAILED : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (memory == MAP_FAILED)
-            return;
-        watches = static_cast<GameWatch *>(memory);
-        for (int i = 0; i < count; ++i)
-            new (&watches[i]) GameWatch;
-    }
-    ~SharedWatches()
-    {
-        if (watches)
-            ::munmap(watches, bytes);
-        closeFd(fd);
-    }
-    SharedWatches(const SharedWatches &) = delete;
-    SharedWatches &operator=(const SharedWatches &) = delete;
-
-    GameWatch *watches = nullptr;
     int fd = -1;
+    char *data = nullptr; // null when there is none
 
 private:
     size_t bytes;
@@ -216,8 +188,8 @@ QString loadFailure(const HostMessage &hello, const QString &path)
     if (hello.type != HostMessageType::LoadFailed)
         return QStringLiteral("%1: the library ended its process while loading").arg(path);
     switch (hello.problem) {
-    case LoadProblem::NoSuchFile: return QStringLiteral("%1: no such file").arg(path);
-    case LoadProblem::CannotLoad: return QStringLiteral("%1: cannot load: %2").arg(path, text);
+    case LoadProblem::NoSuchFile: return noSuchFileMessage(path);
+    case LoadProblem::CannotLoad: return cannotLoadMessage(path, text);
     case LoadProblem::NoController: return missingControllerMessage(path);
     case LoadProblem::HostFailed: break;
     }
@@ -257,14 +229,14 @@ QString hostProgram(const ArenaSettings &settings)
     ::_exit(127);
 }
 
-struct SharedMemory {
-    GameWatch *watches;
-    int watchesFd;
-    int replaysFd; // -1: no replays
+// The descriptors of the memory a host shares with the arena.
+struct SharedFds {
+    int watches;
+    int replays; // -1: no replays
 };
 
 // start: starts the host, which loads the library and says whether it could.
-bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, const SharedMemory &shared,
+bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, SharedFds shared,
                const int freeSlots[2], const std::vector<std::unique_ptr<Host>> &others, Host &host, QString &error)
 {
     const QByteArray library = QFileInfo(entry.path).absoluteFilePath().toLocal8Bit();
@@ -296,17 +268,17 @@ bool startHost(const ControllerSpec &entry, const ArenaSettings &settings, const
     setup.logFd = logFd;
     setup.requestFd = requests[0];
     setup.messageFd = messages[1];
-    setup.watchesFd = shared.watchesFd;
+    setup.watchesFd = shared.watches;
     setup.slotReadFd = freeSlots[0];
     setup.slotWriteFd = freeSlots[1];
     setup.slots = settings.jobs;
     setup.maxSteps = settings.maxSteps;
     setup.timeLimitNs = double(settings.timeLimitMs) * 1e6;
     setup.nanosecondsPerTick = callclock::nanosecondsPerTick();
-    // Enough for every game asked for ahead (see Scheduler::askAhead).
-    setup.spares = 2 * settings.jobs;
-    setup.replaysFd = shared.replaysFd;
-    setup.replayBytes = shared.replaysFd >= 0 ? replayCapacity : 0;
+    // Enough for every game asked for ahead.
+    setup.spares = gamesAheadPerSlot * settings.jobs;
+    setup.replaysFd = shared.replays;
+    setup.replayBytes = shared.replays >= 0 ? replayCapacity : 0;
     setup.sandbox = settings.sandbox;
     setup.limits.memoryBytes = (long long)settings.memoryLimitMb << 20;
     // A backstop behind the time limit: every call of a game at the
@@ -405,7 +377,8 @@ public:
     Scheduler(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
               const std::function<void(long long, long long)> &progress)
         : controllers(controllers), settings(settings), listener(listener), progress(progress),
-          order(controllers.size(), settings.maxFailures, listener), watches(settings.jobs),
+          order(controllers.size(), settings.maxFailures, listener),
+          watchMemory(sizeof(GameWatch) * size_t(settings.jobs)),
           replays(settings.recordGames != RecordNone ? replayCapacity * size_t(settings.jobs) : 0),
           slotWatches(size_t(settings.jobs))
     {
@@ -419,10 +392,13 @@ public:
 
     bool start(QString &error)
     {
-        if (!watches.watches || (settings.recordGames != RecordNone && !replays.data)) {
+        if (!watchMemory.data || (settings.recordGames != RecordNone && !replays.data)) {
             error = QStringLiteral("cannot share memory with the game processes");
             return false;
         }
+        watches = reinterpret_cast<GameWatch *>(watchMemory.data);
+        for (int s = 0; s < settings.jobs; ++s)
+            new (&watches[s]) GameWatch;
         if (::pipe(freeSlots) != 0) {
             error = QStringLiteral("cannot make a pipe for the game processes");
             return false;
@@ -432,8 +408,7 @@ public:
         callclock::nanosecondsPerTick(); // measured once, here, and handed to the hosts
         for (const ControllerSpec &entry : controllers) {
             auto host = std::make_unique<Host>();
-            const SharedMemory shared{watches.watches, watches.fd, replays.data ? replays.fd : -1};
-            if (!startHost(entry, settings, shared, freeSlots, hosts, *host, error))
+            if (!startHost(entry, settings, {watchMemory.fd, replays.fd}, freeSlots, hosts, *host, error))
                 return false;
             hosts.push_back(std::move(host));
         }
@@ -471,7 +446,7 @@ private:
     // that comes free.
     void askAhead()
     {
-        const size_t ahead = 2 * size_t(settings.jobs);
+        const size_t ahead = size_t(gamesAheadPerSlot) * size_t(settings.jobs);
         int c = -1, index = 0;
         while (inFlight.size() < ahead && nextTask(c, index)) {
             InFlight game;
@@ -491,10 +466,7 @@ private:
         request.record = settings.recordGames;
         if (host.gone || !writeAll(host.requestFd, &request, sizeof request)) {
             host.gone = true;
-            HostMessage lost;
-            lost.ticket = ticket;
-            lost.waitStatus = -1;
-            finish(ticket, failureRow(inFlight[ticket], lost));
+            finish(ticket, failureRow(inFlight[ticket], lostProcess(ticket)));
         }
     }
 
@@ -502,7 +474,6 @@ private:
 
     void giveBack(int32_t slot) { writeAll(freeSlots[1], &slot, sizeof slot); }
 
-    // A replay the game's process left in its slot's buffer, unpacked.
     // A replay's frames from its slot, headed with its header: empty when
     // there is none.
     std::string takeReplay(int32_t slot, const ReplayFacts &facts, uint32_t seed, size_t c) const
@@ -518,9 +489,7 @@ private:
         header.steps = facts.steps;
         header.outcome = QString::fromLatin1(facts.outcome, int(qstrnlen(facts.outcome, sizeof facts.outcome)));
         header.failedAtStep = facts.failedAtStep;
-        std::string plain = replayHeaderLine(header);
-        plain.append(replays.data + size_t(slot) * replayCapacity, size_t(facts.bytes));
-        return plain;
+        return unpackedReplay(header, replays.data + size_t(slot) * replayCapacity, size_t(facts.bytes));
     }
 
     // A replay, packed, to its file.
@@ -606,7 +575,7 @@ private:
         const Clock::time_point now = Clock::now();
         for (size_t s = 0; s < slotWatches.size(); ++s) {
             SlotWatch &seen = slotWatches[s];
-            const GameWatch &watch = watches.watches[s];
+            const GameWatch &watch = watches[s];
             const pid_t pid = watch.pid.load();
             const uint64_t ticket = watch.ticket.load();
             const uint64_t edges = watch.callEdges.load(std::memory_order_relaxed);
@@ -658,6 +627,15 @@ private:
             progress(order.delivered, total);
     }
 
+    // What the arena knows of a game whose host is gone: nothing.
+    static HostMessage lostProcess(uint64_t ticket)
+    {
+        HostMessage lost;
+        lost.ticket = ticket;
+        lost.waitStatus = -1;
+        return lost;
+    }
+
     // report a failure: what ended a game that sent no row.
     GameRow failureRow(const InFlight &game, const HostMessage &ended) const
     {
@@ -692,21 +670,16 @@ private:
             if (entry.second.controller == c)
                 lost.push_back(entry.first);
         for (int32_t s = 0; s < settings.jobs; ++s) {
-            GameWatch &watch = watches.watches[s];
+            GameWatch &watch = watches[s];
             const int32_t owner = watch.owner.load();
             if (owner != 0 && std::find(lost.begin(), lost.end(), watch.ticket.load()) != lost.end()) {
                 ::kill(owner, SIGKILL);
-                watch.pid.store(0);
-                watch.owner.store(0);
+                watch.release();
                 giveBack(s);
             }
         }
-        for (uint64_t ticket : lost) {
-            HostMessage ended;
-            ended.ticket = ticket;
-            ended.waitStatus = -1;
-            finish(ticket, failureRow(inFlight[ticket], ended));
-        }
+        for (uint64_t ticket : lost)
+            finish(ticket, failureRow(inFlight[ticket], lostProcess(ticket)));
     }
 
     const QVector<ControllerSpec> &controllers;
@@ -714,8 +687,9 @@ private:
     RunListener &listener;
     const std::function<void(long long, long long)> &progress;
     RowOrder order;
-    SharedWatches watches;
-    SharedReplays replays;
+    SharedMemory watchMemory;
+    GameWatch *watches = nullptr; // in watchMemory, one a slot
+    SharedMemory replays;
     int freeSlots[2] = {-1, -1};
     ReplayPacker packer;
     std::vector<SlotWatch> slotWatches;

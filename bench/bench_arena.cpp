@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <functional>
 
 namespace {
 
@@ -82,6 +83,37 @@ double arenaSeconds(int jobs, bool sandbox, int recordGames, QString &error)
     return secondsSince(start);
 }
 
+// A timed run: its seconds, with `error` set when it failed.
+using TimedRun = std::function<double(QString &error)>;
+
+// Two runs in each repetition, the first on either side of the second and
+// averaged, so that a steady drift of the machine slows both alike; false,
+// with the benchmark skipped, when one fails.
+bool timeBackToBack(benchmark::State &state, const TimedRun &first, const TimedRun &second, double &firstSeconds,
+                    double &secondSeconds)
+{
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        const double before = first(error);
+        if (error.isEmpty())
+            secondSeconds = second(error);
+        if (error.isEmpty())
+            firstSeconds = (before + first(error)) / 2;
+        if (!error.isEmpty()) {
+            state.SkipWithError(qPrintable(error));
+            return false;
+        }
+        state.SetIterationTime(secondSeconds);
+    }
+    return true;
+}
+
+// The arena with the sandbox on, as a timed run.
+TimedRun arenaRun(int jobs, int recordGames)
+{
+    return [jobs, recordGames](QString &error) { return arenaSeconds(jobs, true, recordGames, error); };
+}
+
 void BM_ArenaAgainstBareLoop(benchmark::State &state)
 {
     const LoadedController reference = loadController(brainletPath, QStringLiteral("brainlet"));
@@ -93,19 +125,10 @@ void BM_ArenaAgainstBareLoop(benchmark::State &state)
     const bool sandbox = state.range(1) != 0;
     const int recordGames = int(state.range(2));
     double bare = 0, arena = 0;
-    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        QString error;
-        // The bare loop on either side of the arena's run, averaged: a
-        // machine that speeds up or slows down steadily slows both alike.
-        const double before = bareLoopSeconds(reference.function);
-        arena = arenaSeconds(jobs, sandbox, recordGames, error);
-        bare = (before + bareLoopSeconds(reference.function)) / 2;
-        if (!error.isEmpty()) {
-            state.SkipWithError(qPrintable(error));
-            return;
-        }
-        state.SetIterationTime(arena);
-    }
+    const TimedRun bareLoop = [&reference](QString &) { return bareLoopSeconds(reference.function); };
+    const TimedRun arenaLoop = [=](QString &error) { return arenaSeconds(jobs, sandbox, recordGames, error); };
+    if (!timeBackToBack(state, bareLoop, arenaLoop, bare, arena))
+        return;
     state.counters["bare_ms"] = bare * 1e3;
     state.counters["arena_ms"] = arena * 1e3;
     state.counters["arena_games_per_s"] = gamesPerRun / arena;
@@ -126,40 +149,13 @@ BENCHMARK(BM_ArenaAgainstBareLoop)
     ->Args({1, 0, 0})
     ->Apply(timedSideBySide);
 
-struct ArenaRun {
-    int jobs;
-    int recordGames;
-};
-
-// Two runs of the arena in each repetition, the first on either side of the
-// second and averaged, so that a steady drift of the machine slows both
-// alike; false, with the benchmark skipped, when one fails.
-bool timeBackToBack(benchmark::State &state, ArenaRun first, ArenaRun second, double &firstSeconds,
-                    double &secondSeconds)
-{
-    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        QString error;
-        const double before = arenaSeconds(first.jobs, true, first.recordGames, error);
-        if (error.isEmpty())
-            secondSeconds = arenaSeconds(second.jobs, true, second.recordGames, error);
-        if (error.isEmpty())
-            firstSeconds = (before + arenaSeconds(first.jobs, true, first.recordGames, error)) / 2;
-        if (!error.isEmpty()) {
-            state.SkipWithError(qPrintable(error));
-            return false;
-        }
-        state.SetIterationTime(secondSeconds);
-    }
-    return true;
-}
-
 // The arena writing a replay of every game (--record-games all) against the
 // same run writing none: `recorded_over_plain` is the figure to quote.
 void BM_RecordingAgainstPlainRun(benchmark::State &state)
 {
     const int jobs = int(state.range(0));
     double plain = 0, recorded = 0;
-    if (!timeBackToBack(state, {jobs, RecordNone}, {jobs, RecordAll}, plain, recorded))
+    if (!timeBackToBack(state, arenaRun(jobs, RecordNone), arenaRun(jobs, RecordAll), plain, recorded))
         return;
     state.counters["plain_ms"] = plain * 1e3;
     state.counters["recorded_ms"] = recorded * 1e3;
@@ -173,7 +169,7 @@ void BM_JobsSpeedUp(benchmark::State &state)
 {
     const int jobs = int(state.range(0));
     double one = 0, all = 0;
-    if (!timeBackToBack(state, {1, RecordNone}, {jobs, RecordNone}, one, all))
+    if (!timeBackToBack(state, arenaRun(1, RecordNone), arenaRun(jobs, RecordNone), one, all))
         return;
     state.counters["games_per_s_1_job"] = gamesPerRun / one;
     state.counters["games_per_s"] = gamesPerRun / all;

@@ -182,7 +182,7 @@ QByteArray encodeReplay(const Replay &replay)
     FrameWriter frames;
     for (const ReplayFrame &f : replay.frames)
         frames.add(f);
-    const std::string plain = unpackedReplay(replay.header, frames);
+    const std::string plain = unpackedReplay(replay.header, frames.data(), frames.size());
     ReplayPacker packer;
     return packer.pack(plain.data(), plain.size());
 }
@@ -204,10 +204,10 @@ std::string replayHeaderLine(const ReplayHeader &h)
     return QJsonDocument(header).toJson(QJsonDocument::Compact).toStdString() + '\n';
 }
 
-std::string unpackedReplay(const ReplayHeader &header, const FrameWriter &frames)
+std::string unpackedReplay(const ReplayHeader &header, const char *frames, size_t size)
 {
     std::string plain = replayHeaderLine(header);
-    plain.append(frames.data(), frames.size());
+    plain.append(frames, size);
     return plain;
 }
 

@@ -40,7 +40,7 @@ struct Replay {
 
 // The file's content before packing: the header's line, then the frames.
 std::string replayHeaderLine(const ReplayHeader &header);
-std::string unpackedReplay(const ReplayHeader &header, const FrameWriter &frames);
+std::string unpackedReplay(const ReplayHeader &header, const char *frames, size_t size);
 
 // Packs replays into files (gzip). Its state is kept from one replay to the
 // next, so that a process that packs replay after replay sets it up once.
