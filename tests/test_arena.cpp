@@ -540,6 +540,24 @@ void TestArena::hostProgramFailures()
     QCOMPARE(error, QStringLiteral("cannot start /nonexistent/pelloria-arena-host: No such file or directory"));
     QCOMPARE(collected.rows[0].size(), 0);
 
+    // A library that ends its host as it loads, or a path the host cannot
+    // be handed: no game for anyone, and one line naming the library.
+    const QString tooLong = QStringLiteral("/tmp/") + QString(5000, QLatin1Char('x')) + QStringLiteral(".so");
+    const struct {
+        QString library;
+        QString error;
+    } unplayable[] = {{QStringLiteral(EXITS_AT_LOAD_LIB),
+                       QStringLiteral(EXITS_AT_LOAD_LIB ": the library ended its process while loading")},
+                      {tooLong, tooLong + QStringLiteral(": the path is too long")}};
+    for (const auto &u : unplayable) {
+        Collected both(2);
+        QVERIFY(!runArena({{QStringLiteral(BRAINLET_LIB), QStringLiteral("b"), logs.filePath(QStringLiteral("b.log"))},
+                           {u.library, QStringLiteral("u"), logs.filePath(QStringLiteral("u.log"))}},
+                          settings(1, 2), both, error));
+        QCOMPARE(error, u.error);
+        QCOMPARE(both.rows[0].size() + both.rows[1].size(), 0);
+    }
+
     // The host that the games are forked from maps no Qt: a fork of a
     // process with Qt's libraries costs four times as much.
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"),

@@ -37,6 +37,15 @@ const bool reported = [] {
 }();
 #endif
 
+#if defined(EXITS_AT_LOAD)
+// Ends the process that loads it, before any game: the arena must say so,
+// not wait for a word that never comes.
+const bool leaving = [] {
+    std::_Exit(3);
+    return true;
+}();
+#endif
+
 #if defined(ON_SEED)
 // The arena seeds a controller's own generator with seed ^ 0x9E3779B9, so a
 // controller can tell the seed it plays by its first draw. This also checks
