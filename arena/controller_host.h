@@ -37,7 +37,8 @@ struct alignas(64) GameWatch {
     // The system call the sandbox refused, or sandbox::nothingRefused.
     std::atomic<int32_t> refused{-1};
 
-    int step() const { return int((callEdges.load(std::memory_order_relaxed) + 1) / 2); }
+    int step() const { return stepAt(callEdges.load(std::memory_order_relaxed)); }
+    static int stepAt(uint64_t edges) { return int((edges + 1) / 2); }
     // The slot is free for the next game once no process owns it; only then
     // may its number go back into the pipe, or the game that takes it cannot
     // claim it.

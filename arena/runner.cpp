@@ -576,10 +576,14 @@ private:
         for (size_t s = 0; s < slotWatches.size(); ++s) {
             SlotWatch &seen = slotWatches[s];
             const GameWatch &watch = watches[s];
-            const pid_t pid = watch.pid.load();
+            // A game claims its slot by storing its ticket before its pid,
+            // and gives it up by clearing the pid first: a ticket that reads
+            // the same on either side of the pid vouches that pid and edges
+            // are that game's, not those of the game that follows it.
             const uint64_t ticket = watch.ticket.load();
-            const uint64_t edges = watch.callEdges.load(std::memory_order_relaxed);
-            if (pid <= 0 || (edges & 1u) == 0)
+            const uint64_t edges = watch.callEdges.load();
+            const pid_t pid = watch.pid.load();
+            if (pid <= 0 || (edges & 1u) == 0 || watch.ticket.load() != ticket)
                 continue;
             if (ticket != seen.ticket || edges != seen.edges) {
                 seen = SlotWatch{ticket, edges, now};
@@ -593,7 +597,10 @@ private:
                 continue;
             ::kill(pid, SIGKILL);
             game.killed = true;
-            game.killedStep = watch.step();
+            // The step of the call that stalled, not what the watch says by
+            // now: once the game is killed its slot may already hold the
+            // next game.
+            game.killedStep = GameWatch::stepAt(edges);
             game.killedNs = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - seen.since).count());
         }
     }
