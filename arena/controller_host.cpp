@@ -41,6 +41,7 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,6 +113,19 @@ GameRow withFacts(GameRow row)
     return row;
 }
 
+// A finished game still has its exit to make (its address space torn down)
+// once the next game, woken by the slot it handed over, is placed on the
+// same processor: at the lowest priority the exit waits for an idle
+// processor instead of holding up the game. At --jobs 1 that about halved
+// the arena's own time per game.
+void stepAside()
+{
+#if defined(SCHED_IDLE)
+    const sched_param none = {};
+    ::sched_setscheduler(0, SCHED_IDLE, &none);
+#endif
+}
+
 void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
@@ -128,9 +142,13 @@ void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
     // back once it has the replay.
     message.slotToArena = replay.bytes > 0 ? 1 : 0;
     game.watch->release();
+    // The watch may be the next game's from here on: nothing this process
+    // does now may be said there.
+    sandbox::recordRefusalsIn(nullptr);
     send(game.messageFd, message);
     if (!message.slotToArena)
         writeAll(game.slotWriteFd, &game.slot, sizeof game.slot);
+    stepAside();
 }
 
 // The controller ended the process itself: its output still buffered goes

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sched.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -89,6 +90,10 @@ bool compileFilter(const SandboxLimits &limits)
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), 1, SCMP_A0(SCMP_CMP_NE, SIGSYS)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self))) == 0;
+    // Its own priority, and only down to the lowest: a finished game steps
+    // aside so, and a controller that does the same only slows itself.
+    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(sched_setscheduler), 2, SCMP_A0(SCMP_CMP_EQ, 0),
+                                  SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(SCHED_IDLE))) == 0;
     // The program in the kernel's own form, through a pipe (libseccomp 2.5
     // exports to a descriptor only).
     int fds[2] = {-1, -1};

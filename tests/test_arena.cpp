@@ -444,7 +444,7 @@ void TestArena::sandboxRefusesEveryTrespass()
         const char *call;
     } trespasses[] = {{"opens_passwd", "openat"}, {"writes_file", "openat"}, {"socket", "socket"},
                       {"forks", "clone"},         {"execs", "execve"},       {"allocates", "mmap"},
-                      {"ptrace", "ptrace"},       {"signals_init", "kill"}};
+                      {"ptrace", "ptrace"},       {"signals_init", "kill"},  {"raises_priority", "sched_setscheduler"}};
     QTemporaryDir logs;
     for (const auto &t : trespasses) {
         // Beside an honest controller, which must not notice.
@@ -473,7 +473,7 @@ void TestArena::sandboxRefusesEveryTrespass()
 
 void TestArena::sandboxLeavesHonestControllersAlone()
 {
-    for (const char *library : {BRAINLET_LIB, GREEDY_LIB, PRINTS_LIB, RESEEDS_LIB, SLOW_LIB}) {
+    for (const char *library : {BRAINLET_LIB, GREEDY_LIB, PRINTS_LIB, RESEEDS_LIB, SLOW_LIB, STEPS_ASIDE_LIB}) {
         ArenaSettings confined = settings(11, 4);
         ArenaSettings free = confined;
         free.sandbox = false;

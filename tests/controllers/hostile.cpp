@@ -15,6 +15,7 @@
 #  include <sys/ptrace.h>
 #  include <sys/socket.h>
 #  include <netinet/in.h>
+#  include <sched.h>
 #  include <unistd.h>
 #endif
 
@@ -97,6 +98,10 @@ void sandboxTrespass()
 #  elif defined(SANDBOX_PTRACE)
     const long traced = ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
     std::printf("ptrace %ld\n", traced);
+#  elif defined(SANDBOX_RAISES_PRIORITY)
+    // Real-time priority would take a processor from every other game.
+    const sched_param first = {1};
+    std::printf("fifo %d\n", ::sched_setscheduler(0, SCHED_FIFO, &first));
 #  elif defined(SANDBOX_SIGNALS_INIT)
     // Signal 0 only asks whether the process is there: harmless, yet a
     // signal to a process other than its own.
@@ -181,6 +186,13 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     // there, so the report can name the step.
     if (calls == 5)
         sandboxTrespass();
+#elif defined(STEPS_ASIDE) && defined(__linux__)
+    // Lowers its own priority, as every finished game does: allowed, and
+    // its own loss only.
+    if (calls == 5) {
+        const sched_param none = {};
+        std::printf("stepped aside: %d\n", ::sched_setscheduler(0, SCHED_IDLE, &none));
+    }
 #elif defined(PRINTS)
     std::printf("call %ld, radius %d\n", calls, circleRadius[0]);
     if (calls % 100 == 0)
