@@ -242,22 +242,46 @@ void standIn(int &action, size_t, size_t, size_t, const int *, const int *, cons
     action = 0;
 }
 
-void rehearse(Ball_engine &engine, bool recording)
+// The end of a game, as far as it can be gone through without one: the
+// message's room on the stack, and the code that words it.
+__attribute__((noinline)) void rehearseTheEnd()
 {
-    if (recording)
+    HostMessage message;
+    message.row = withFacts(describeGame(*game.engine, 0, GameResult()));
+    message.timing = timing();
+    controlleroutput::discard();
+    controlleroutput::tag(0, 0); // nothing to tag: the words only
+    asm volatile("" : : "r"(&message) : "memory");
+}
+
+void rehearse(const HostSetup &setup, Ball_engine &engine)
+{
+    if (setup.replayBytes > 0)
         gameFrames();
     gameGenerators().startGame(0, engine);
     engine.setController(&standIn);
     playSeededGame(engine, 0, rehearsalSteps);
+    game.engine = &engine;
+    rehearseTheEnd();
+    // The watches are shared memory, which a fork leaves unmapped until
+    // touched: read here, they are mapped before the game writes its own.
+    for (int32_t s = 0; s < setup.slots; ++s)
+        (void)setup.watches[s].pid.load(std::memory_order_relaxed);
+
+    // A crash must end the game's process plainly, so that the host sees the
+    // signal; handlers inherited from the host would hide it.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGCHLD, SIGPIPE})
+        ::signal(sig, SIG_DFL);
+#if defined(__GLIBC__)
+    ::on_exit(&endedByController, nullptr);
+#else
+    std::atexit(&endedByController);
+#endif
 }
 
 [[noreturn]] void gameMain(const HostSetup &setup, Ball_engine &engine, ControllerFunction function,
                            const HostRequest &request, int32_t slot)
 {
-    // A crash must end the game's process plainly, so that the host sees the
-    // signal; handlers inherited from the host would hide it.
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGCHLD, SIGPIPE})
-        ::signal(sig, SIG_DFL);
     // Nothing the controller does can take other games' requests or slots.
     ::close(setup.requestFd);
     ::close(setup.slotReadFd);
@@ -280,11 +304,6 @@ void rehearse(Ball_engine &engine, bool recording)
     game.ticket = request.ticket;
     game.limitTicks = uint64_t(setup.timeLimitNs / callclock::nanosecondsPerTick());
     game.limitMs = int32_t(setup.timeLimitNs / 1e6);
-#if defined(__GLIBC__)
-    ::on_exit(&endedByController, nullptr);
-#else
-    std::atexit(&endedByController);
-#endif
 
     engine.setController(&timedController);
     game.engine = &engine;
@@ -399,7 +418,7 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         ::close(takenPipe[0]);
         if (keeperPipe >= 0)
             ::close(keeperPipe);
-        rehearse(engine, setup.replayBytes > 0);
+        rehearse(setup, engine);
         // Confined before it even learns its seed: nothing of the
         // controller's runs in this process outside the sandbox.
         static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};
