@@ -1,5 +1,9 @@
 #include "sandbox.h"
 
+#if defined(__unix__)
+#  include <sched.h>
+#endif
+
 #if defined(PELLORIA_HAVE_SECCOMP)
 
 #include <cerrno>
@@ -10,7 +14,6 @@
 #include <cstring>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sched.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -24,12 +27,14 @@ namespace sandbox {
 namespace {
 
 std::atomic<int32_t> *refusedRecord = nullptr;
+bool mayLowerPriority = false;
 
 // Runs in place of a refused call: say which, and end the game.
 void onRefused(int, siginfo_t *info, void *)
 {
-    if (refusedRecord)
-        refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
+    if (!refusedRecord)
+        ::syscall(SYS_exit_group, refusedUnrecorded);
+    refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
     ::syscall(SYS_exit_group, 0);
 }
 
@@ -170,8 +175,11 @@ bool available(std::string &why, const SandboxLimits &limits)
     }
     std::fflush(nullptr);
     const pid_t probe = ::fork();
-    if (probe == 0)
-        ::_exit(enter(limits, nullptr) ? 0 : 3);
+    if (probe == 0) {
+        if (!enter(limits, nullptr))
+            ::_exit(3);
+        ::_exit(lowerOwnPriority() ? 0 : 4);
+    }
     if (probe < 0) {
         why = "cannot start a process to try it";
         return false;
@@ -179,10 +187,17 @@ bool available(std::string &why, const SandboxLimits &limits)
     int status = 0;
     while (::waitpid(probe, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    mayLowerPriority = code == 0;
+    if (code == 0 || code == 4 || code == refusedUnrecorded)
         return true;
     why = "this system refuses a seccomp filter";
     return false;
+}
+
+bool confinedMayLowerPriority()
+{
+    return mayLowerPriority;
 }
 
 std::string callName(int32_t number)
@@ -216,6 +231,11 @@ bool enter(const SandboxLimits &, std::atomic<int32_t> *)
 
 void recordRefusalsIn(std::atomic<int32_t> *) {}
 
+bool confinedMayLowerPriority()
+{
+    return false;
+}
+
 std::string callName(int32_t number)
 {
     return "system call " + std::to_string(number);
@@ -224,3 +244,13 @@ std::string callName(int32_t number)
 } // namespace sandbox
 
 #endif
+
+bool sandbox::lowerOwnPriority()
+{
+#if defined(SCHED_IDLE)
+    const sched_param none = {};
+    return ::sched_setscheduler(0, SCHED_IDLE, &none) == 0;
+#else
+    return false;
+#endif
+}

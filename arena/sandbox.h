@@ -36,8 +36,16 @@ bool available(std::string &why, const SandboxLimits &limits);
 bool enter(const SandboxLimits &limits, std::atomic<int32_t> *refused);
 
 // Points refusals at another record (a game learns its slot after it is
-// confined).
+// confined), or at none: a refused call then ends the process with
+// refusedUnrecorded as its status, never as a clean exit.
 void recordRefusalsIn(std::atomic<int32_t> *refused);
+constexpr int refusedUnrecorded = 128 + 31; // as a shell says "killed by SIGSYS"
+
+// Lowers the calling process to the lowest priority, which the sandbox
+// allows; false where it did not happen.
+bool lowerOwnPriority();
+// Whether a confined process may, as available()'s trial found.
+bool confinedMayLowerPriority();
 
 // "openat", for a refused call's number.
 std::string callName(int32_t number);
