@@ -20,6 +20,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#if defined(__linux__)
+#  include <fcntl.h>
+#  include <signal.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
+
 namespace {
 
 // A generous time limit: on a loaded machine an honest call may wait its
@@ -110,6 +117,7 @@ private Q_SLOTS:
     void sandboxRefusesEveryTrespass();
     void sandboxLeavesHonestControllersAlone();
     void noSandboxSaysSo();
+    void sandboxTrialAndUnrecordedRefusals();
     void loadingFailures();
     void hostProgramFailures();
     void commandLineRejectsBadValues_data();
@@ -497,6 +505,37 @@ void TestArena::noSandboxSaysSo()
     QCOMPARE(confined.exitCode, int(ArenaControllerFailed));
     QVERIFY(!confined.out.contains(QStringLiteral("WARNING")));
     QVERIFY(confined.out.contains(QStringLiteral("refused at seed 1, step 5: sandbox: refused openat")));
+}
+
+void TestArena::sandboxTrialAndUnrecordedRefusals()
+{
+#if defined(PELLORIA_ISOLATION) && defined(__linux__)
+    std::string why;
+    if (!sandbox::available(why, SandboxLimits()))
+        QSKIP(why.c_str());
+    // The trial found what every finished game relies on before it hands
+    // its slot over.
+    QVERIFY(sandbox::confinedMayLowerPriority());
+    // Confined, with nothing to record a refusal in: the process must not
+    // end as if all went well.
+    const auto statusOf = [](int (*body)()) {
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (!sandbox::enter(SandboxLimits(), nullptr))
+                ::_exit(3);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    QCOMPARE(statusOf([] { return ::open("/etc/passwd", O_RDONLY) >= 0 ? 1 : 2; }), sandbox::refusedUnrecorded);
+    QCOMPARE(statusOf([] { return sandbox::lowerOwnPriority() ? 0 : 1; }), 0);
+    QCOMPARE(statusOf([] { return ::kill(1, 0) == 0 ? 1 : 2; }), sandbox::refusedUnrecorded);
+#else
+    QSKIP("games are confined on Linux only");
+#endif
 }
 
 void TestArena::loadingFailures()
