@@ -32,10 +32,11 @@ bool mayLowerPriority = false;
 // Runs in place of a refused call: say which, and end the game.
 void onRefused(int, siginfo_t *info, void *)
 {
-    if (!refusedRecord)
-        ::syscall(SYS_exit_group, refusedUnrecorded);
-    refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
-    ::syscall(SYS_exit_group, 0);
+    if (refusedRecord) {
+        refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
+        ::syscall(SYS_exit_group, 0);
+    }
+    ::syscall(SYS_exit_group, refusedUnrecorded);
 }
 
 long long mappedBytes()
