@@ -533,14 +533,6 @@ void hostMain(const HostSetup &setup)
     // confined game steps aside only where the sandbox was found to let it:
     // refused, it would end without handing over its slot.
     game.stepAside = processorToSpare(setup.slots) && (!confine || sandbox::confinedMayLowerPriority());
-#if defined(SCHED_BATCH) && defined(SCHED_RESET_ON_FORK)
-    // The host's own work (reaping, forking spares) waits for a processor
-    // to come free instead of breaking into a running game when it wakes;
-    // the processes it forks are ordinary again. Measured, a game ended
-    // about 2% sooner with one job and with two.
-    const sched_param none = {};
-    ::sched_setscheduler(0, SCHED_BATCH | SCHED_RESET_ON_FORK, &none);
-#endif
     // Laid out once here; every game's process inherits it ready.
     static Ball_engine engine;
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);

@@ -606,6 +606,24 @@ void TestArena::hostProgramFailures()
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), QByteArray("load stdout: maps Qt: no\n"));
 
+#if defined(__linux__)
+    // The host yields to games and a finished game steps aside, but every
+    // game plays at the ordinary policy, one job or two (unconfined: the
+    // sandbox would refuse the question).
+    for (const char *jobs : {"1", "2"}) {
+        const Run policy = arena({QStringLiteral("--games"), QStringLiteral("3"), QStringLiteral("--jobs"),
+                                  QLatin1String(jobs), QStringLiteral("--no-sandbox"), QStringLiteral("--controller"),
+                                  QStringLiteral(REPORTS_POLICY_LIB), QStringLiteral("--log-dir"), logs.path()});
+        QCOMPARE(policy.exitCode, int(ArenaOk));
+        QFile policies(logs.filePath(QStringLiteral("1-libcontroller_reports_policy.log")));
+        QVERIFY(policies.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = policies.readAll().trimmed().split('\n');
+        std::sort(lines.begin(), lines.end());
+        QCOMPARE(lines, (QList<QByteArray>{"seed 1 step 1 stdout: policy 0", "seed 2 step 1 stdout: policy 0",
+                                           "seed 3 step 1 stdout: policy 0"}));
+    }
+#endif
+
     // Run by hand, or handed a descriptor with no settings behind it.
     const struct {
         QStringList arguments;

@@ -186,6 +186,11 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     // there, so the report can name the step.
     if (calls == 5)
         sandboxTrespass();
+#elif defined(REPORTS_POLICY) && defined(__linux__)
+    // Says how its game is scheduled: the host that forked it may yield to
+    // games, but no game may be held back behind the host's choices.
+    if (calls == 1)
+        std::printf("policy %d\n", ::sched_getscheduler(0));
 #elif defined(STEPS_ASIDE) && defined(__linux__)
     // Lowers its own priority, as every finished game does: allowed, and
     // its own loss only.
