@@ -504,6 +504,15 @@ ControllerFunction openController(const char *path, HostMessage &failed)
 
 } // namespace
 
+void tellHostFailed(int messageFd, const char *text)
+{
+    HostMessage failed;
+    failed.type = HostMessageType::LoadFailed;
+    failed.problem = LoadProblem::HostFailed;
+    std::snprintf(failed.text, sizeof failed.text, "%s", text);
+    (void)writeAll(messageFd, &failed, sizeof failed);
+}
+
 void hostMain(const HostSetup &setup)
 {
     // Even what the library prints while it loads belongs in its log.

@@ -146,6 +146,10 @@ struct HostSetup : HostSettings {
 };
 
 #ifdef PELLORIA_ISOLATION
+// A host program that could not start, told to the arena on `messageFd` as
+// a library that could not be loaded: the arena stops with `text`.
+void tellHostFailed(int messageFd, const char *text);
+
 // The host program's own work, once it has mapped the shared memory; never
 // returns.
 [[noreturn]] void hostMain(const HostSetup &setup);

@@ -28,11 +28,9 @@ int exitWith(const char *why)
 // with this line.
 int failStart(const HostSettings &settings, const char *why)
 {
-    HostMessage failed;
-    failed.type = HostMessageType::LoadFailed;
-    failed.problem = LoadProblem::HostFailed;
-    std::snprintf(failed.text, sizeof failed.text, "pelloria-arena-host: %s", why);
-    (void)writeAll(settings.messageFd, &failed, sizeof failed);
+    char text[256];
+    std::snprintf(text, sizeof text, "pelloria-arena-host: %s", why);
+    tellHostFailed(settings.messageFd, text);
     return 2;
 }
 

@@ -222,10 +222,9 @@ QString hostProgram(const ArenaSettings &settings)
         char *const argv[] = {const_cast<char *>(program.constData()), fd, nullptr};
         ::execv(program.constData(), argv);
     }
-    HostMessage failed;
-    failed.type = HostMessageType::LoadFailed;
-    std::snprintf(failed.text, sizeof failed.text, "cannot start %s: %s", program.constData(), std::strerror(errno));
-    (void)writeAll(settings.messageFd, &failed, sizeof failed);
+    char text[sizeof(HostMessage::text)];
+    std::snprintf(text, sizeof text, "cannot start %s: %s", program.constData(), std::strerror(errno));
+    tellHostFailed(settings.messageFd, text);
     ::_exit(127);
 }
 

@@ -114,21 +114,19 @@ void Ball_engine::setup(size_t agents, int scale)
     spans = new Spans[n];
     contestants = new size_t[n];
 
-    const int step = 3 * (200 / static_cast<int>(n));
-    for (size_t i = 0; i < n; ++i) {
-        const size_t group = i / 3;
-        const int v = (4 - static_cast<int>(i % 3)) * step;
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
-        switch (group) {
+    const int step = 3 * (200 / static_cast<int>(n));
+#endif
+    for (size_t i = 0; i < n; ++i) {
+#if !defined(PELLORIA_ENGINE_WITHOUT_QT)
+        const int v = (4 - static_cast<int>(i % 3)) * step;
+        switch (i / 3) {
         case 0: colors[i] = QColor(v, step, step, 255); break;
         case 1: colors[i] = QColor(step, v, step, 255); break;
         case 2: colors[i] = QColor(step, step, v, 255); break;
         case 3: colors[i] = QColor(v, v, step, 255); break;
         default: break; // never reached by the game's ten agents
         }
-#else
-        (void)group;
-        (void)v;
 #endif
         xCoordinate[i] = yCoordinate[i] = 0;
         xVelocity[i] = yVelocity[i] = 0;
