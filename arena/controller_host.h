@@ -9,7 +9,7 @@
 #define CONTROLLER_HOST_H
 
 #include "sandbox.h"
-#include "statistics.h"
+#include "game_row.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #ifndef ARENA_STATISTICS_H
 #define ARENA_STATISTICS_H
 
-#include "game.h"
+#include "game_row.h"
 
 #include <cstdint>
 
@@ -33,40 +33,6 @@ Interval newcombePairedDifference(long long both, long long onlyOther, long long
 
 // McNemar's exact two-sided p-value for `b` and `c` discordant pairs.
 double mcnemarExactP(long long b, long long c);
-
-// How a controller's game ended, as the arena sees it.
-enum class FailureKind : int32_t {
-    None,      // the game was played to its end
-    Crashed,   // the process died of a signal
-    TimeLimit, // a call went over --time-limit
-    Exited,    // the controller ended the process itself
-    Refused,   // the sandbox refused a system call it made
-    Lost,      // the arena could not run the game at all
-};
-
-// One game. Trivially copyable: a game's process sends it through a pipe.
-struct GameRow {
-    uint32_t seed = 0;
-    GameOutcome outcome = GameOutcome::StepLimit; // meaningful when not failed
-    FailureKind failure = FailureKind::None;
-    int32_t failureCode = 0; // the signal, or the exit code
-    int32_t steps = 0;       // for a failure, the step where it happened
-    int32_t agent0Radius = 0; // final; 0 when dead
-    int32_t agent0Rank = 0;   // 1 + agents with a larger final radius
-    int32_t opponentsAlive = 0;
-    // Why agent 0 lost what it lost: the step it died (0 if it did not) and
-    // how (-1 none, else a RadiusChange::Cause and the agent it contested).
-    int32_t deathStep = 0;
-    int32_t deathCause = -1;
-    int32_t deathOther = -1;
-    int32_t wallLoss = 0;    // radius lost to walls
-    int32_t contestLoss = 0; // radius lost to contests
-    int32_t replayed = 0;    // a replay of this game was written
-
-    bool failed() const { return failure != FailureKind::None; }
-    // A failed game is lost, like a game agent 0 died in.
-    bool agent0Survived() const { return !failed() && outcome == GameOutcome::Set && agent0Radius > 0; }
-};
 
 // One controller's games, added up.
 struct ControllerTally {
@@ -102,17 +68,5 @@ struct PairedTally {
     Interval radiusDifference() const { return tInterval(finishedPairs, radiusDiffSum, radiusDiffSquares); }
     Interval rankDifference() const { return tInterval(finishedPairs, rankDiffSum, rankDiffSquares); }
 };
-
-// The time spent in controller calls; not part of any row, since it is the
-// one thing that differs between two runs of the same games.
-struct CallTiming {
-    long long calls = 0;
-    double totalNs = 0;
-    double worstNs = 0;
-    void add(const CallTiming &other);
-};
-
-// "set", "none-alive", "step-limit", or the failure: "crashed", ...
-const char *gameEndName(const GameRow &row);
 
 #endif

@@ -607,6 +607,22 @@ void TestArena::hostProgramFailures()
     QCOMPARE(log.readAll(), QByteArray("load stdout: maps Qt: no\n"));
 
 #if defined(__linux__)
+    // Nor, where it is built lean, the libraries it links in or does
+    // without: every library's regions cost each game's fork and exit. The
+    // loader lists what it would load, and runs nothing.
+    QProcess loader;
+    QProcessEnvironment listOnly = QProcessEnvironment::systemEnvironment();
+    listOnly.insert(QStringLiteral("LD_TRACE_LOADED_OBJECTS"), QStringLiteral("1"));
+    loader.setProcessEnvironment(listOnly);
+    loader.start(QStringLiteral(HOST_EXE), QStringList());
+    QVERIFY(loader.waitForFinished(10000));
+    const QByteArray loaded = loader.readAllStandardOutput();
+    QVERIFY2(loaded.contains("libc.so"), loaded.constData());
+    for (const QByteArray &library : QByteArray(HOST_LEAVES_OUT).split(','))
+        QVERIFY2(library.isEmpty() || !loaded.contains(library), (library + " in " + loaded).constData());
+#endif
+
+#if defined(__linux__)
     // The host yields to games and a finished game steps aside, but every
     // game plays at the ordinary policy, one job or two (unconfined: the
     // sandbox would refuse the question).
