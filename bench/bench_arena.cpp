@@ -21,7 +21,14 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <vector>
+
+#if defined(__unix__)
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
 
 namespace {
 
@@ -34,23 +41,29 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The same games as the arena's, drawing from the same streams, in this
-// process and nothing around them.
-double bareLoopSeconds(ControllerFunction reference)
+// The arena's games from the `first`-th, every `stride`-th, drawing from
+// the same streams, and nothing around them; the steps they took.
+long playBareGames(ControllerFunction reference, int first, int stride)
 {
     Ball_engine engine;
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(reference);
     SeparateGenerators generators;
-    const auto start = std::chrono::steady_clock::now();
     long steps = 0;
-    for (int g = 0; g < gamesPerRun; ++g) {
+    for (int g = first; g < gamesPerRun; g += stride) {
         const unsigned seed = 1 + unsigned(g);
         generators.startGame(seed, engine);
         generators.handOverSharedGenerator();
         steps += playSeededGame(engine, seed, maxSteps).steps;
     }
-    benchmark::DoNotOptimize(steps);
+    return steps;
+}
+
+// The bare loop, in this process.
+double bareLoopSeconds(ControllerFunction reference)
+{
+    const auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(playBareGames(reference, 0, 1));
     return secondsSince(start);
 }
 
@@ -83,23 +96,58 @@ double arenaSeconds(int jobs, bool sandbox, int recordGames, QString &error)
     return secondsSince(start);
 }
 
+#if defined(__unix__)
+// The same games as bareLoopSeconds, shared out seed by seed among
+// `processes` forked processes playing at once, as the arena's jobs share
+// them: what the machine itself gives for work that needs nothing from
+// anyone, against which the arena's own speed-up is to be read.
+double bareLoopInProcesses(ControllerFunction reference, int processes, QString &error)
+{
+    std::fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(playBareGames(reference, p, processes) > 0 ? 0 : 1);
+        if (child < 0)
+            error = QStringLiteral("cannot fork the bare loop");
+        else
+            children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            error = QStringLiteral("a bare loop's process failed");
+    }
+    return secondsSince(start);
+}
+#endif
+
 // A timed run: its seconds, with `error` set when it failed.
 using TimedRun = std::function<double(QString &error)>;
 
-// Two runs in each repetition, the first on either side of the second and
-// averaged, so that a steady drift of the machine slows both alike; false,
-// with the benchmark skipped, when one fails.
+// The first run on either side of the second, averaged, so that a steady
+// drift of the machine slows both alike; false when one failed.
+bool sideBySide(const TimedRun &first, const TimedRun &second, double &firstSeconds, double &secondSeconds,
+                QString &error)
+{
+    const double before = first(error);
+    if (error.isEmpty())
+        secondSeconds = second(error);
+    if (error.isEmpty())
+        firstSeconds = (before + first(error)) / 2;
+    return error.isEmpty();
+}
+
+// Two runs side by side in each repetition; false, with the benchmark
+// skipped, when one fails.
 bool timeBackToBack(benchmark::State &state, const TimedRun &first, const TimedRun &second, double &firstSeconds,
                     double &secondSeconds)
 {
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
-        const double before = first(error);
-        if (error.isEmpty())
-            secondSeconds = second(error);
-        if (error.isEmpty())
-            firstSeconds = (before + first(error)) / 2;
-        if (!error.isEmpty()) {
+        if (!sideBySide(first, second, firstSeconds, secondSeconds, error)) {
             state.SkipWithError(qPrintable(error));
             return false;
         }
@@ -164,16 +212,42 @@ void BM_RecordingAgainstPlainRun(benchmark::State &state)
 BENCHMARK(BM_RecordingAgainstPlainRun)->ArgNames({"jobs"})->Arg(1)->Arg(2)->Apply(timedSideBySide);
 
 // Games per second with every core against one: `speed_up` is the figure
-// to quote.
+// to quote. Beside it, `bare_speed_up`: the bare loop in as many processes
+// against one, in the same repetition, which is as much as this machine
+// gives (a virtual machine's processors need not run alike, nor at once).
 void BM_JobsSpeedUp(benchmark::State &state)
 {
-    const int jobs = int(state.range(0));
-    double one = 0, all = 0;
-    if (!timeBackToBack(state, arenaRun(1, RecordNone), arenaRun(jobs, RecordNone), one, all))
+    const LoadedController reference = loadController(brainletPath, QStringLiteral("brainlet"));
+    if (!reference.function) {
+        state.SkipWithError(qPrintable(reference.error));
         return;
+    }
+    const int jobs = int(state.range(0));
+#if defined(__unix__)
+    const TimedRun bareAlone = [&reference](QString &error) { return bareLoopInProcesses(reference.function, 1, error); };
+    const TimedRun bareShared = [&reference, jobs](QString &error) {
+        return bareLoopInProcesses(reference.function, jobs, error);
+    };
+#else
+    // Where games are not forked, neither is the bare loop: no figure.
+    const TimedRun bareAlone = [](QString &) { return 0.0; };
+    const TimedRun bareShared = bareAlone;
+#endif
+    double one = 0, all = 0, bareOne = 0, bareAll = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        if (!sideBySide(arenaRun(1, RecordNone), arenaRun(jobs, RecordNone), one, all, error)
+            || !sideBySide(bareAlone, bareShared, bareOne, bareAll, error)) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        state.SetIterationTime(all);
+    }
     state.counters["games_per_s_1_job"] = gamesPerRun / one;
     state.counters["games_per_s"] = gamesPerRun / all;
     state.counters["speed_up"] = one / all;
+    if (bareAll > 0)
+        state.counters["bare_speed_up"] = bareOne / bareAll;
 }
 BENCHMARK(BM_JobsSpeedUp)->ArgNames({"jobs"})->Arg(2)->Apply(timedSideBySide);
 
