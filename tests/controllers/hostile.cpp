@@ -9,6 +9,13 @@
 #include <cstdlib>
 #include <thread>
 
+#if defined(USES_CXX_RUNTIME)
+#  include <sstream>
+#  include <stdexcept>
+#  include <string>
+#  include <vector>
+#endif
+
 #if defined(__unix__)
 #  include <cstring>
 #  include <csignal>
@@ -197,6 +204,22 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     if (calls == 5) {
         const sched_param none = {};
         std::printf("stepped aside: %d\n", ::sched_setscheduler(0, SCHED_IDLE, &none));
+    }
+#elif defined(USES_CXX_RUNTIME)
+    // C++'s runtime of its own, beside the one linked into the host:
+    // strings, streams, and an exception thrown and caught every third call.
+    static std::vector<std::string> seen;
+    try {
+        std::ostringstream words;
+        words << "radius " << circleRadius[0];
+        seen.push_back(words.str());
+        if (seen.size() % 3 == 0)
+            throw std::runtime_error("every third call");
+        action = int(seen.size() % 9);
+    } catch (const std::exception &e) {
+        action = 4;
+        if (seen.size() == 3)
+            std::printf("caught: %s\n", e.what());
     }
 #elif defined(PRINTS)
     std::printf("call %ld, radius %d\n", calls, circleRadius[0]);
