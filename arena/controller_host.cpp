@@ -140,6 +140,47 @@ bool processorToSpare(int slots)
     return ::sysconf(_SC_NPROCESSORS_ONLN) > slots;
 }
 
+// With a game on every processor, each slot's games keep to a processor of
+// their own. Left to the scheduler, a game woken for a slot is often queued
+// behind another game while a processor goes idle (one that idles briefly
+// and often does not look for work elsewhere): 13% of two processors' time
+// in a trace, against 9% so. -1 where games move freely.
+int slotProcessor[CPU_SETSIZE];
+bool pinGames = false;
+
+void planPinning(int slots)
+{
+#if defined(__linux__)
+    cpu_set_t usable;
+    if (slots < 2 || slots > CPU_SETSIZE || ::sched_getaffinity(0, sizeof usable, &usable) != 0
+        || CPU_COUNT(&usable) != slots)
+        return;
+    int s = 0;
+    for (int cpu = 0; cpu < CPU_SETSIZE && s < slots; ++cpu)
+        if (CPU_ISSET(cpu, &usable))
+            slotProcessor[s++] = cpu;
+    pinGames = s == slots;
+#else
+    (void)slots;
+#endif
+}
+
+// Before the sandbox, which refuses the call: a game cannot move itself.
+// A processor taken away since the plan only leaves the game free.
+void keepToSlotProcessor(int32_t slot)
+{
+#if defined(__linux__)
+    if (!pinGames)
+        return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(slotProcessor[slot], &one);
+    (void)::sched_setaffinity(0, sizeof one, &one);
+#else
+    (void)slot;
+#endif
+}
+
 void sendGame(const GameRow &row, const ReplayFacts &replay = ReplayFacts())
 {
     controlleroutput::tag(game.seed, int(game.edges / 2));
@@ -417,9 +458,13 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
             ::close(keeperPipe);
         rehearse(setup, engine);
         // Confined before it even learns its seed: nothing of the
-        // controller's runs in this process outside the sandbox.
+        // controller's runs in this process outside the sandbox. A game
+        // kept to its slot's processor is confined once it has its slot,
+        // and keeps to the processor first; loading the sandbox then costs
+        // the game's start a few microseconds, but no processor time that
+        // another game could have had, since every processor has a game.
         static std::atomic<int32_t> refusedBeforeItsSlot{sandbox::nothingRefused};
-        const bool confined = confine && sandbox::enter(setup.limits, &refusedBeforeItsSlot);
+        bool confined = confine && !pinGames && sandbox::enter(setup.limits, &refusedBeforeItsSlot);
         HostRequest request;
         if (!readAll(setup.requestFd, &request, sizeof request) || request.quit)
             ::_exit(0); // the arena is done
@@ -431,6 +476,10 @@ pid_t forkSpare(const HostSetup &setup, Ball_engine &engine, ControllerFunction 
         const int32_t slot = takeSlot(setup, self);
         if (slot < 0)
             ::_exit(0); // the arena is done
+        if (pinGames) {
+            keepToSlotProcessor(slot);
+            confined = confine && sandbox::enter(setup.limits, &refusedBeforeItsSlot);
+        }
         GameWatch &watch = setup.watches[slot];
         watch.callEdges.store(0);
         watch.refused.store(sandbox::nothingRefused);
@@ -542,6 +591,7 @@ void hostMain(const HostSetup &setup)
     // confined game steps aside only where the sandbox was found to let it:
     // refused, it would end without handing over its slot.
     game.stepAside = processorToSpare(setup.slots) && (!confine || sandbox::confinedMayLowerPriority());
+    planPinning(setup.slots);
     // Laid out once here; every game's process inherits it ready.
     static Ball_engine engine;
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);

@@ -21,6 +21,10 @@
 #include <QtTest>
 
 #if defined(__linux__)
+#  include <sched.h>
+#endif
+
+#if defined(__linux__)
 #  include <fcntl.h>
 #  include <signal.h>
 #  include <sys/wait.h>
@@ -454,6 +458,9 @@ void TestArena::sandboxRefusesEveryTrespass()
                       {"forks", "clone"},         {"execs", "execve"},       {"allocates", "mmap"},
                       {"ptrace", "ptrace"},       {"signals_init", "kill"},  {"raises_priority", "sched_setscheduler"}};
     QTemporaryDir logs;
+    // One job, and one per processor, where each game keeps to a processor
+    // and is confined only once it has its slot.
+    for (const int jobs : {1, QThread::idealThreadCount()})
     for (const auto &t : trespasses) {
         // Beside an honest controller, which must not notice.
         const QString library =
@@ -463,7 +470,9 @@ void TestArena::sandboxRefusesEveryTrespass()
                                              logs.filePath(QStringLiteral("h.log"))}};
         Collected collected(2);
         QString error;
-        QVERIFY2(runArena(specs, settings(1, 3), collected, error), qPrintable(error));
+        ArenaSettings s = settings(1, 3);
+        s.jobs = jobs;
+        QVERIFY2(runArena(specs, s, collected, error), qPrintable(error));
         QCOMPARE(collected.rows[0].size(), 3);
         for (const GameRow &g : collected.rows[0]) {
             QCOMPARE(g.failure, FailureKind::Refused);
@@ -632,19 +641,24 @@ void TestArena::hostProgramFailures()
 
 #if defined(__linux__)
     // The host yields to games and a finished game steps aside, but every
-    // game plays at the ordinary policy, one job or two (unconfined: the
-    // sandbox would refuse the question).
-    for (const char *jobs : {"1", "2"}) {
+    // game plays at the ordinary policy, one job or one per processor; with
+    // one per processor each game keeps to one, otherwise it may use all
+    // (unconfined: the sandbox would refuse the questions).
+    cpu_set_t usable;
+    QCOMPARE(::sched_getaffinity(0, sizeof usable, &usable), 0);
+    const int processors = CPU_COUNT(&usable);
+    for (const int jobs : {1, processors}) {
         const Run policy = arena({QStringLiteral("--games"), QStringLiteral("3"), QStringLiteral("--jobs"),
-                                  QLatin1String(jobs), QStringLiteral("--no-sandbox"), QStringLiteral("--controller"),
+                                  QString::number(jobs), QStringLiteral("--no-sandbox"), QStringLiteral("--controller"),
                                   QStringLiteral(REPORTS_POLICY_LIB), QStringLiteral("--log-dir"), logs.path()});
         QCOMPARE(policy.exitCode, int(ArenaOk));
         QFile policies(logs.filePath(QStringLiteral("1-libcontroller_reports_policy.log")));
         QVERIFY(policies.open(QIODevice::ReadOnly));
         QList<QByteArray> lines = policies.readAll().trimmed().split('\n');
         std::sort(lines.begin(), lines.end());
-        QCOMPARE(lines, (QList<QByteArray>{"seed 1 step 1 stdout: policy 0", "seed 2 step 1 stdout: policy 0",
-                                           "seed 3 step 1 stdout: policy 0"}));
+        const QByteArray says = "policy 0, processors " + QByteArray::number(jobs == processors ? 1 : processors);
+        QCOMPARE(lines, (QList<QByteArray>{"seed 1 step 1 stdout: " + says, "seed 2 step 1 stdout: " + says,
+                                           "seed 3 step 1 stdout: " + says}));
     }
 #endif
 

@@ -195,9 +195,13 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
         sandboxTrespass();
 #elif defined(REPORTS_POLICY) && defined(__linux__)
     // Says how its game is scheduled: the host that forked it may yield to
-    // games, but no game may be held back behind the host's choices.
-    if (calls == 1)
-        std::printf("policy %d\n", ::sched_getscheduler(0));
+    // games, but no game may be held back behind the host's choices; and
+    // on how many processors it may run.
+    if (calls == 1) {
+        cpu_set_t usable;
+        const int processors = ::sched_getaffinity(0, sizeof usable, &usable) == 0 ? CPU_COUNT(&usable) : -1;
+        std::printf("policy %d, processors %d\n", ::sched_getscheduler(0), processors);
+    }
 #elif defined(STEPS_ASIDE) && defined(__linux__)
     // Lowers its own priority, as every finished game does: allowed, and
     // its own loss only.
