@@ -145,7 +145,9 @@ bool processorToSpare(int slots)
 // behind another game while a processor goes idle (one that idles briefly
 // and often does not look for work elsewhere): 13% of two processors' time
 // in a trace, against 9% so. -1 where games move freely.
+#if defined(__linux__)
 int slotProcessor[CPU_SETSIZE];
+#endif
 bool pinGames = false;
 
 void planPinning(int slots)
