@@ -162,18 +162,26 @@ TimedRun arenaRun(int jobs, int recordGames)
     return [jobs, recordGames](QString &error) { return arenaSeconds(jobs, true, recordGames, error); };
 }
 
-void BM_ArenaAgainstBareLoop(benchmark::State &state)
+// The reference controller, for the bare loop; null, with the benchmark
+// skipped, when it cannot be loaded.
+ControllerFunction referenceOrSkip(benchmark::State &state)
 {
     const LoadedController reference = loadController(brainletPath, QStringLiteral("brainlet"));
-    if (!reference.function) {
+    if (!reference.function)
         state.SkipWithError(qPrintable(reference.error));
+    return reference.function;
+}
+
+void BM_ArenaAgainstBareLoop(benchmark::State &state)
+{
+    const ControllerFunction reference = referenceOrSkip(state);
+    if (!reference)
         return;
-    }
     const int jobs = int(state.range(0));
     const bool sandbox = state.range(1) != 0;
     const int recordGames = int(state.range(2));
     double bare = 0, arena = 0;
-    const TimedRun bareLoop = [&reference](QString &) { return bareLoopSeconds(reference.function); };
+    const TimedRun bareLoop = [reference](QString &) { return bareLoopSeconds(reference); };
     const TimedRun arenaLoop = [=](QString &error) { return arenaSeconds(jobs, sandbox, recordGames, error); };
     if (!timeBackToBack(state, bareLoop, arenaLoop, bare, arena))
         return;
@@ -217,16 +225,14 @@ BENCHMARK(BM_RecordingAgainstPlainRun)->ArgNames({"jobs"})->Arg(1)->Arg(2)->Appl
 // gives (a virtual machine's processors need not run alike, nor at once).
 void BM_JobsSpeedUp(benchmark::State &state)
 {
-    const LoadedController reference = loadController(brainletPath, QStringLiteral("brainlet"));
-    if (!reference.function) {
-        state.SkipWithError(qPrintable(reference.error));
+    const ControllerFunction reference = referenceOrSkip(state);
+    if (!reference)
         return;
-    }
     const int jobs = int(state.range(0));
 #if defined(__unix__)
-    const TimedRun bareAlone = [&reference](QString &error) { return bareLoopInProcesses(reference.function, 1, error); };
-    const TimedRun bareShared = [&reference, jobs](QString &error) {
-        return bareLoopInProcesses(reference.function, jobs, error);
+    const TimedRun bareAlone = [reference](QString &error) { return bareLoopInProcesses(reference, 1, error); };
+    const TimedRun bareShared = [reference, jobs](QString &error) {
+        return bareLoopInProcesses(reference, jobs, error);
     };
 #else
     // Where games are not forked, neither is the bare loop: no figure.
