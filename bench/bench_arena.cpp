@@ -17,15 +17,18 @@
 #include <QDir>
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 #if defined(__unix__)
+#  include <sys/resource.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
 #endif
@@ -140,6 +143,46 @@ bool sideBySide(const TimedRun &first, const TimedRun &second, double &firstSeco
     return error.isEmpty();
 }
 
+#if defined(__unix__)
+// The processor time of this process and of its children that have ended,
+// theirs included: the arena's host, and through it every game.
+double processorSeconds()
+{
+    double seconds = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage = {};
+        ::getrusage(who, &usage);
+        seconds += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return seconds;
+}
+#endif
+
+// The processor time that a timed run's games took, over all its runs.
+struct ProcessorTally {
+    double seconds = 0;
+    int runs = 0;
+    double microsecondsPerGame() const { return runs > 0 ? seconds / runs / gamesPerRun * 1e6 : 0; }
+};
+
+// `run`, with the processor time it takes added to `tally`.
+TimedRun tallied(TimedRun run, ProcessorTally &tally)
+{
+#if defined(__unix__)
+    return [run, &tally](QString &error) {
+        const double before = processorSeconds();
+        const double seconds = run(error);
+        tally.seconds += processorSeconds() - before;
+        ++tally.runs;
+        return seconds;
+    };
+#else
+    (void)tally;
+    return run;
+#endif
+}
+
 // Two runs side by side in each repetition; false, with the benchmark
 // skipped, when one fails.
 bool timeBackToBack(benchmark::State &state, const TimedRun &first, const TimedRun &second, double &firstSeconds,
@@ -223,14 +266,24 @@ BENCHMARK(BM_RecordingAgainstPlainRun)->ArgNames({"jobs"})->Arg(1)->Arg(2)->Appl
 // to quote. Beside it, `bare_speed_up`: the bare loop in as many processes
 // against one, in the same repetition, which is as much as this machine
 // gives (a virtual machine's processors need not run alike, nor at once).
+// And what bounds it: with a job per processor the processors can do no
+// more than play games back to back, so games per second cannot pass the
+// processors over the processor time a game takes; with one job the arena
+// overlaps a game's process handling with the play on an idle processor,
+// so one job's game takes less time on the clock than in processor time.
+// `speed_up_ceiling` is the processors times one job's clock time a game
+// over the processor time a game takes with every job: the speed-up that a
+// machine with every processor busy all the time would give.
 void BM_JobsSpeedUp(benchmark::State &state)
 {
     const ControllerFunction reference = referenceOrSkip(state);
     if (!reference)
         return;
     const int jobs = int(state.range(0));
+    ProcessorTally oneTally, allTally, bareTally;
 #if defined(__unix__)
-    const TimedRun bareAlone = [reference](QString &error) { return bareLoopInProcesses(reference, 1, error); };
+    const TimedRun bareAlone = tallied(
+        [reference](QString &error) { return bareLoopInProcesses(reference, 1, error); }, bareTally);
     const TimedRun bareShared = [reference, jobs](QString &error) {
         return bareLoopInProcesses(reference, jobs, error);
     };
@@ -239,10 +292,12 @@ void BM_JobsSpeedUp(benchmark::State &state)
     const TimedRun bareAlone = [](QString &) { return 0.0; };
     const TimedRun bareShared = bareAlone;
 #endif
+    const TimedRun oneJob = tallied(arenaRun(1, RecordNone), oneTally);
+    const TimedRun allJobs = tallied(arenaRun(jobs, RecordNone), allTally);
     double one = 0, all = 0, bareOne = 0, bareAll = 0;
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
         QString error;
-        if (!sideBySide(arenaRun(1, RecordNone), arenaRun(jobs, RecordNone), one, all, error)
+        if (!sideBySide(oneJob, allJobs, one, all, error)
             || !sideBySide(bareAlone, bareShared, bareOne, bareAll, error)) {
             state.SkipWithError(qPrintable(error));
             return;
@@ -254,6 +309,15 @@ void BM_JobsSpeedUp(benchmark::State &state)
     state.counters["speed_up"] = one / all;
     if (bareAll > 0)
         state.counters["bare_speed_up"] = bareOne / bareAll;
+    if (allTally.seconds > 0) {
+        const double clockOne = one / gamesPerRun * 1e6;
+        const int busy = std::min(jobs, QThread::idealThreadCount());
+        state.counters["clock_us_a_game_1_job"] = clockOne;
+        state.counters["cpu_us_a_game_1_job"] = oneTally.microsecondsPerGame();
+        state.counters["cpu_us_a_game"] = allTally.microsecondsPerGame();
+        state.counters["bare_cpu_us_a_game"] = bareTally.microsecondsPerGame();
+        state.counters["speed_up_ceiling"] = busy * clockOne / allTally.microsecondsPerGame();
+    }
 }
 BENCHMARK(BM_JobsSpeedUp)->ArgNames({"jobs"})->Arg(2)->Apply(timedSideBySide);
 
