@@ -21,11 +21,8 @@
 #include <QtTest>
 
 #if defined(__linux__)
-#  include <sched.h>
-#endif
-
-#if defined(__linux__)
 #  include <fcntl.h>
+#  include <sched.h>
 #  include <signal.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
