@@ -18,6 +18,9 @@ namespace {
 
 constexpr int respawnPeriod = 25;
 
+// The process-wide respawn rhythm; only tickRespawnCounter moves it.
+int respawnCounter = 0;
+
 struct Acceleration {
     int x;
     int y;
@@ -50,9 +53,12 @@ long double distance(int x1, int y1, int x2, int y2)
 }
 
 #if defined(PELLORIA_ENGINE_WITHOUT_QT)
-Ball_engine::Ball_engine() : controllerFunction(&controller) {}
+Ball_engine::Ball_engine() : controllerFunction(&controller), respawnRhythm(&respawnCounter) {}
 #else
-Ball_engine::Ball_engine() : QObject(nullptr), controllerFunction(&controller) {}
+Ball_engine::Ball_engine()
+    : QObject(nullptr), controllerFunction(&controller), respawnRhythm(&respawnCounter)
+{
+}
 #endif
 
 Ball_engine::~Ball_engine()
@@ -152,7 +158,8 @@ void Ball_engine::resetSeeded(unsigned int seed)
     // process or on this engine: everything a game carries over (the respawn
     // rhythm, the visit order the shuffle starts from, the last actions)
     // starts afresh.
-    respawnCounter = 0;
+    seededRespawnCounter = 0;
+    respawnRhythm = &seededRespawnCounter;
     for (size_t i = 0; i < numAgents; ++i) {
         visitOrder[i] = i;
         actions[i] = 0;
@@ -215,8 +222,8 @@ void Ball_engine::respawnResources()
 
 void Ball_engine::tickRespawnCounter()
 {
-    respawnCounter = (respawnCounter + 1) % respawnPeriod;
-    if (respawnCounter == 0)
+    *respawnRhythm = (*respawnRhythm + 1) % respawnPeriod;
+    if (*respawnRhythm == 0)
         respawnResources();
 }
 

@@ -87,7 +87,10 @@ public:
     void reset();
     // The same layout from a chosen seed, with the respawn rhythm, the visit
     // order and the actions started afresh: together with a step phase of 0
-    // the game replays move for move, whatever this engine played before.
+    // the game replays move for move, whatever this engine or any other in
+    // the process played before. From then on the engine keeps a respawn
+    // rhythm of its own instead of the process's; the game window never
+    // seeds, so its engine keeps the process's rhythm.
     void resetSeeded(unsigned int seed);
 
     void respawnResources();
@@ -176,11 +179,12 @@ private:
     __attribute__((cold, noinline))
 #endif
     void tellListener(RadiusChange::Cause cause, size_t other, int delta);
-    // Resources respawn on a rhythm counted from the engine's start, not from
-    // the start of a game, so neither setup nor reset touches it (a seeded
-    // game starts it afresh). One per engine, so that engines side by side in
-    // one process, as a tool may run them, keep their own rhythm.
-    int respawnCounter = 0;
+    // Resources respawn on a rhythm counted from the program's start, not from
+    // the start of a game: the designed engine ticks one process-wide counter
+    // that neither setup nor reset touches. A seeded game (a tool's game that
+    // must stand alone beside others in the process) ticks its own instead.
+    int seededRespawnCounter = 0;
+    int *respawnRhythm;
     random_data *ownStream = nullptr;
 
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)

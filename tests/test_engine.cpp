@@ -16,6 +16,8 @@ private Q_SLOTS:
     // Runs first, before anything else in this process ticks the counter.
     void firstRespawnComesAtStep250FromProgramStart();
     void respawnCounterSurvivesReset();
+    void designedEnginesShareTheRespawnCounter();
+    void seededEnginesKeepRhythmsOfTheirOwn();
     void setupSizesArenaAndColours();
     void setupWithOddAgentsAndSmallScale();
     void setupWithNoAgentsAllocatesNothing();
@@ -59,6 +61,56 @@ void TestEngine::respawnCounterSurvivesReset()
     engine.tickRespawnCounter();
     for (size_t j = 10; j < 15; ++j)
         QVERIFY(engine.getCircleRadius()[j] > 0);
+}
+
+// The counter is the process's: a second engine carries on where the first
+// left off, so 24 ticks on one and one on the other make a respawn.
+void TestEngine::designedEnginesShareTheRespawnCounter()
+{
+    Ball_engine first, second;
+    setUpEmptyArena(first);
+    setUpEmptyArena(second);
+    // The previous test ended on a respawn, leaving the counter at 0.
+    for (int i = 0; i < 24; ++i)
+        first.tickRespawnCounter();
+    second.tickRespawnCounter();
+    for (size_t j = 10; j < 15; ++j) {
+        QCOMPARE(first.getCircleRadius()[j], 0);
+        QVERIFY(second.getCircleRadius()[j] > 0);
+    }
+}
+
+// A seeded game stands alone: ticks on other engines, designed or seeded,
+// move neither its rhythm nor theirs, and the process's counter carries on.
+void TestEngine::seededEnginesKeepRhythmsOfTheirOwn()
+{
+    Ball_engine seededA, seededB, designed;
+    setUpEmptyArena(seededA);
+    setUpEmptyArena(seededB);
+    setUpEmptyArena(designed);
+    seededA.resetSeeded(5);
+    seededB.resetSeeded(6);
+    for (size_t j = 0; j < 5; ++j) {
+        placeResource(seededA, j, 0, 0, 0);
+        placeResource(seededB, j, 0, 0, 0);
+    }
+    for (int i = 0; i < 24; ++i) {
+        seededA.tickRespawnCounter();
+        designed.tickRespawnCounter();
+    }
+    seededB.tickRespawnCounter();
+    for (size_t j = 10; j < 15; ++j) {
+        QCOMPARE(seededA.getCircleRadius()[j], 0);
+        QCOMPARE(seededB.getCircleRadius()[j], 0);
+        QCOMPARE(designed.getCircleRadius()[j], 0);
+    }
+    seededA.tickRespawnCounter(); // its 25th
+    designed.tickRespawnCounter(); // the process's 25th
+    for (size_t j = 10; j < 15; ++j) {
+        QVERIFY(seededA.getCircleRadius()[j] > 0);
+        QVERIFY(designed.getCircleRadius()[j] > 0);
+        QCOMPARE(seededB.getCircleRadius()[j], 0);
+    }
 }
 
 void TestEngine::setupSizesArenaAndColours()
