@@ -1,6 +1,5 @@
 #include "arena_command.h"
 
-#include "controller_host.h"
 #include "controller_library.h"
 #include "controller_symbols.h"
 #include "merge.h"

@@ -6,9 +6,12 @@
 
 #include "game.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
-// How a controller's game ended, as the arena sees it.
+// How a controller's game ended, as the arena sees it. A new kind goes last
+// (rows cross a pipe as these numbers) and into gameEnds below.
 enum class FailureKind : int32_t {
     None,      // the game was played to its end
     Crashed,   // the process died of a signal
@@ -16,6 +19,8 @@ enum class FailureKind : int32_t {
     Exited,    // the controller ended the process itself
     Refused,   // the sandbox refused a system call it made
     Lost,      // the arena could not run the game at all
+    Stalled,   // the game stopped making progress (stopped itself, or past the game's clock cap)
+    BadChannel, // the game's process said something other than its actions
 };
 
 // One game. Trivially copyable: a game's process sends it through a pipe.
@@ -51,7 +56,40 @@ struct CallTiming {
     void add(const CallTiming &other);
 };
 
-// "set", "none-alive", "step-limit", or the failure: "crashed", ...
+// The one list of how a game can end: the name rows (CSV, JSON) and
+// replays give it, and the key of its count in the JSON's "outcomes". The
+// writers and the merge's reader all go through it, so that no name can be
+// written that cannot be read back.
+struct GameEnd {
+    const char *name;
+    GameOutcome outcome; // for a failure, a row's default: it means nothing there
+    FailureKind failure;
+    const char *countKey;
+};
+
+inline constexpr GameEnd gameEnds[] = {
+    {"set", GameOutcome::Set, FailureKind::None, "set"},
+    {"none-alive", GameOutcome::NoneAlive, FailureKind::None, "none_alive"},
+    {"step-limit", GameOutcome::StepLimit, FailureKind::None, "step_limit"},
+    {"crashed", GameOutcome::StepLimit, FailureKind::Crashed, "crashed"},
+    {"time-limit", GameOutcome::StepLimit, FailureKind::TimeLimit, "time_limit"},
+    {"exited", GameOutcome::StepLimit, FailureKind::Exited, "exited"},
+    {"refused", GameOutcome::StepLimit, FailureKind::Refused, "refused"},
+    {"lost", GameOutcome::StepLimit, FailureKind::Lost, "not_started"},
+    {"stalled", GameOutcome::StepLimit, FailureKind::Stalled, "stalled"},
+    {"bad-channel", GameOutcome::StepLimit, FailureKind::BadChannel, "bad_channel"},
+};
+
+// The entry for a row: its failure, or for a finished game its outcome;
+// null for a value outside the enums.
+const GameEnd *gameEndOf(const GameRow &row);
+
+// "set", "none-alive", "step-limit", or the failure: "crashed", ...;
+// "unknown" for a value outside the enums.
 const char *gameEndName(const GameRow &row);
+
+// Sets the row's outcome and failure from a name gameEndName gives; false,
+// with the row untouched, for any other.
+bool parseGameEnd(std::string_view name, GameRow &row);
 
 #endif

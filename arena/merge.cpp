@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -69,27 +71,74 @@ bool parseRow(const QJsonObject &o, GameRow &row)
             row.deathOther = cause.mid(contest.size()).toInt();
         }
     }
-    const QString outcome = o.value(QStringLiteral("outcome")).toString();
-    static const std::map<QString, GameOutcome> outcomes{{QStringLiteral("set"), GameOutcome::Set},
-                                                         {QStringLiteral("none-alive"), GameOutcome::NoneAlive},
-                                                         {QStringLiteral("step-limit"), GameOutcome::StepLimit}};
-    static const std::map<QString, FailureKind> failures{{QStringLiteral("crashed"), FailureKind::Crashed},
-                                                         {QStringLiteral("time-limit"), FailureKind::TimeLimit},
-                                                         {QStringLiteral("exited"), FailureKind::Exited},
-                                                         {QStringLiteral("lost"), FailureKind::Lost}};
-    if (outcomes.count(outcome)) {
-        row.outcome = outcomes.at(outcome);
+    const QByteArray end = o.value(QStringLiteral("outcome")).toString().toUtf8();
+    if (!parseGameEnd(std::string_view(end.constData(), size_t(end.size())), row))
+        return false;
+    if (row.failed()) {
+        row.failureCode = o.value(QStringLiteral("failure_code")).toInt();
+    } else {
         row.agent0Radius = o.value(QStringLiteral("agent0_radius")).toInt();
         row.agent0Rank = o.value(QStringLiteral("agent0_rank")).toInt();
         row.opponentsAlive = o.value(QStringLiteral("opponents_alive")).toInt();
-        return true;
     }
-    if (failures.count(outcome)) {
-        row.failure = failures.at(outcome);
-        row.failureCode = o.value(QStringLiteral("failure_code")).toInt();
-        return true;
+    return true;
+}
+
+// The merge counts the games anew from the rows; a shard whose own counts
+// disagree was edited or damaged, and its rows cannot be trusted either.
+bool countsAgree(const QJsonObject &controller, const ControllerTally &tally)
+{
+    const QJsonObject counts =
+        controller.value(QStringLiteral("summary")).toObject().value(QStringLiteral("outcomes")).toObject();
+    for (const GameEnd &end : gameEnds) {
+        // A shard from before a kind of failure existed has no count of it.
+        if (counts.value(QString::fromLatin1(end.countKey)).toDouble() != double(tally.ended(end)))
+            return false;
     }
-    return false;
+    return true;
+}
+
+// One shard's games, handed over seed by seed as the single run would, the
+// first of them as game `index` of the whole run.
+bool addGames(const Shard &shard, const SeedRange &range, const QStringList &labels, int &index,
+              RunResults &results, QString &error)
+{
+    const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
+    std::vector<QJsonArray> rows;
+    for (int c = 0; c < labels.size(); ++c) {
+        const QJsonObject o = controllers[c].toObject();
+        rows.push_back(o.value(QStringLiteral("games")).toArray());
+        if (rows.back().size() != range.games) {
+            error = QStringLiteral("%1 holds %2 games of %3, not %4").arg(shard.path).arg(rows.back().size()).arg(labels[c]).arg(range.games);
+            return false;
+        }
+        const QJsonObject summary = o.value(QStringLiteral("summary")).toObject();
+        CallTiming timing;
+        timing.calls = summary.value(QStringLiteral("calls")).toVariant().toLongLong();
+        timing.totalNs = summary.value(QStringLiteral("call_total_ns")).toDouble();
+        timing.worstNs = summary.value(QStringLiteral("call_worst_us")).toDouble() * 1000.0;
+        results.timing(c, timing);
+    }
+    std::vector<ControllerTally> tallies(size_t(labels.size()));
+    for (int g = 0; g < range.games; ++g, ++index) {
+        for (int c = 0; c < labels.size(); ++c) {
+            GameRow row;
+            if (!parseRow(rows[size_t(c)][g].toObject(), row) || row.seed != range.first + unsigned(g)) {
+                error = QStringLiteral("%1: game %2 of %3 is damaged").arg(shard.path).arg(g + 1).arg(labels[c]);
+                return false;
+            }
+            tallies[size_t(c)].add(row);
+            results.gameRow(c, index, row);
+        }
+    }
+    for (int c = 0; c < labels.size(); ++c) {
+        if (!countsAgree(controllers[c].toObject(), tallies[size_t(c)])) {
+            error = QStringLiteral("%1: the outcomes counted for %2 are not those of its games")
+                        .arg(shard.path, labels[c]);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The settings every shard must share, as one comparable line.
@@ -218,32 +267,8 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
                         .arg(qint64(range.first) + range.games - 1);
             return false;
         }
-        const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
-        std::vector<QJsonArray> rows;
-        for (int c = 0; c < labels.size(); ++c) {
-            const QJsonObject o = controllers[c].toObject();
-            rows.push_back(o.value(QStringLiteral("games")).toArray());
-            if (rows.back().size() != range.games) {
-                error = QStringLiteral("%1 holds %2 games of %3, not %4").arg(shard.path).arg(rows.back().size()).arg(labels[c]).arg(range.games);
-                return false;
-            }
-            const QJsonObject summary = o.value(QStringLiteral("summary")).toObject();
-            CallTiming timing;
-            timing.calls = summary.value(QStringLiteral("calls")).toVariant().toLongLong();
-            timing.totalNs = summary.value(QStringLiteral("call_total_ns")).toDouble();
-            timing.worstNs = summary.value(QStringLiteral("call_worst_us")).toDouble() * 1000.0;
-            results.timing(c, timing);
-        }
-        for (int g = 0; g < range.games; ++g, ++index) {
-            for (int c = 0; c < labels.size(); ++c) {
-                GameRow row;
-                if (!parseRow(rows[size_t(c)][g].toObject(), row) || row.seed != range.first + unsigned(g)) {
-                    error = QStringLiteral("%1: game %2 of %3 is damaged").arg(shard.path).arg(g + 1).arg(labels[c]);
-                    return false;
-                }
-                results.gameRow(c, index, row);
-            }
-        }
+        if (!addGames(shard, range, labels, index, results, error))
+            return false;
     }
     return true;
 }

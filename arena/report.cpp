@@ -3,7 +3,7 @@
 #include "run_results.h"
 #include "runner.h"
 #include "ball_engine.h"
-#include "sandbox.h"
+#include "games/sandbox.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -98,6 +98,14 @@ QJsonObject rowJson(const GameRow &g, const QString &replay)
     return o;
 }
 
+QJsonObject outcomesJson(const ControllerTally &t)
+{
+    QJsonObject o;
+    for (const GameEnd &end : gameEnds)
+        o.insert(QString::fromLatin1(end.countKey), t.ended(end));
+    return o;
+}
+
 } // namespace
 
 QString fixed(double value, int decimals)
@@ -136,6 +144,8 @@ QString failureReason(const GameRow &row)
                            : QString());
     }
     case FailureKind::Lost: return QStringLiteral("the arena could not start the game");
+    case FailureKind::Stalled: return QStringLiteral("the game stopped making progress");
+    case FailureKind::BadChannel: return QStringLiteral("its process sent something other than actions");
     }
     return QString();
 }
@@ -174,6 +184,12 @@ QString formatTable(const RunResults &results, const ArenaSettings &settings)
         if (t.failures() > 0)
             out << ": crashed " << t.crashed << ", over the time limit " << t.timeLimit << ", ended the process "
                 << t.exited << ", refused by the sandbox " << t.refused << ", not started " << t.lost;
+        // Only where they happened, so that the line of a run without them
+        // reads as it always did.
+        if (t.stalled > 0)
+            out << ", stalled " << t.stalled;
+        if (t.badChannel > 0)
+            out << ", bad channel " << t.badChannel;
         out << "\n";
         if (r.timing.calls > 0 || r.timing.worstNs > 0)
             out << "  controller call       mean "
@@ -260,15 +276,7 @@ QByteArray formatJson(const RunResults &results, const ArenaSettings &settings)
             {QStringLiteral("mean_final_radius"), intervalJson(t.radius())},
             {QStringLiteral("mean_rank"), intervalJson(t.rank())},
             {QStringLiteral("mean_steps"), t.finished > 0 ? QJsonValue(t.meanSteps()) : QJsonValue()},
-            {QStringLiteral("outcomes"),
-             QJsonObject{{QStringLiteral("set"), t.set},
-                         {QStringLiteral("none_alive"), t.noneAlive},
-                         {QStringLiteral("step_limit"), t.stepLimit},
-                         {QStringLiteral("crashed"), t.crashed},
-                         {QStringLiteral("time_limit"), t.timeLimit},
-                         {QStringLiteral("exited"), t.exited},
-                         {QStringLiteral("refused"), t.refused},
-                         {QStringLiteral("not_started"), t.lost}}},
+            {QStringLiteral("outcomes"), outcomesJson(t)},
             {QStringLiteral("call_mean_us"),
              r.timing.calls > 0 ? QJsonValue(r.timing.totalNs / double(r.timing.calls) / 1000.0) : QJsonValue()},
             {QStringLiteral("call_worst_us"), r.timing.worstNs / 1000.0},

@@ -7,10 +7,14 @@
 #include "statistics.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
 #include <utility>
+
+// Which games get a replay written.
+enum RecordGames : int { RecordNone = 0, RecordLost = 1, RecordFailed = 2, RecordAll = 3 };
 
 struct SeedRange {
     unsigned int first = 1;
@@ -21,18 +25,22 @@ struct ArenaSettings {
     unsigned int firstSeed = 1; // the whole run's seeds, over all shards
     int games = 100;
     int maxSteps = 100000;
-    int timeLimitMs = rules::tickIntervalMs;
+    int timeLimitMs = rules::tickIntervalMs; // processor time a call may take
+    int firstCallMs = 1000; // the first call's, with the library's loading
+    long long logLimitBytes = 10LL << 20; // each controller's log
     int maxFailures = 0; // a controller stops after this many failed games; 0: never
     int jobs = 1;        // games played side by side
     int shard = 1;       // this run plays shard `shard` of `shards`
     int shards = 1;
     bool sandbox = true; // confine every game's process
     int memoryLimitMb = 512;
-    int recordGames = 0; // none, lost, failed, all (see controller_host.h)
+    int recordGames = 0; // a RecordGames
     QString recordDir;
     // The program that hosts each controller and forks its games; empty:
     // the one beside the running program, or else this build's.
     QString hostProgram;
+    // Folders the controllers may read besides their library's own.
+    QStringList readable;
 
     // Shard K of N plays the K-th of N contiguous parts of the seeds, as
     // even as whole games allow: seeds [first + (K-1)G/N, first + KG/N).

@@ -157,24 +157,48 @@ double mcnemarExactP(long long b, long long c)
     return std::min(1.0, 2.0 * std::exp(largest + logHalfN) * sum);
 }
 
+namespace {
+
+// The count a game that ended so goes to; null for a value outside the enums.
+long long ControllerTally::*countOf(FailureKind failure, GameOutcome outcome)
+{
+    switch (failure) {
+    case FailureKind::Crashed: return &ControllerTally::crashed;
+    case FailureKind::TimeLimit: return &ControllerTally::timeLimit;
+    case FailureKind::Exited: return &ControllerTally::exited;
+    case FailureKind::Refused: return &ControllerTally::refused;
+    case FailureKind::Lost: return &ControllerTally::lost;
+    case FailureKind::Stalled: return &ControllerTally::stalled;
+    case FailureKind::BadChannel: return &ControllerTally::badChannel;
+    case FailureKind::None: break;
+    }
+    if (failure != FailureKind::None)
+        return nullptr;
+    switch (outcome) {
+    case GameOutcome::Set: return &ControllerTally::set;
+    case GameOutcome::NoneAlive: return &ControllerTally::noneAlive;
+    case GameOutcome::StepLimit: return &ControllerTally::stepLimit;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+long long ControllerTally::ended(const GameEnd &end) const
+{
+    const auto count = countOf(end.failure, end.outcome);
+    return count ? this->*count : 0;
+}
+
 void ControllerTally::add(const GameRow &row)
 {
     ++games;
-    switch (row.failure) {
-    case FailureKind::Crashed: ++crashed; return;
-    case FailureKind::TimeLimit: ++timeLimit; return;
-    case FailureKind::Exited: ++exited; return;
-    case FailureKind::Refused: ++refused; return;
-    case FailureKind::Lost: ++lost; return;
-    case FailureKind::None: break;
-    }
+    if (const auto count = countOf(row.failure, row.outcome))
+        ++(this->*count);
+    if (row.failed())
+        return;
     ++finished;
     survived += row.agent0Survived() ? 1 : 0;
-    switch (row.outcome) {
-    case GameOutcome::Set: ++set; break;
-    case GameOutcome::NoneAlive: ++noneAlive; break;
-    case GameOutcome::StepLimit: ++stepLimit; break;
-    }
     radiusSum += row.agent0Radius;
     radiusSquares += (long long)row.agent0Radius * row.agent0Radius;
     rankSum += row.agent0Rank;

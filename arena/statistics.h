@@ -40,13 +40,15 @@ struct ControllerTally {
     long long finished = 0;
     long long survived = 0;
     long long set = 0, noneAlive = 0, stepLimit = 0;
-    long long crashed = 0, timeLimit = 0, exited = 0, refused = 0, lost = 0;
+    long long crashed = 0, timeLimit = 0, exited = 0, refused = 0, lost = 0, stalled = 0, badChannel = 0;
     long long radiusSum = 0, radiusSquares = 0; // finished games
     long long rankSum = 0, rankSquares = 0;
     long long stepsSum = 0;
 
     void add(const GameRow &row);
-    long long failures() const { return crashed + timeLimit + exited + refused + lost; }
+    long long failures() const { return crashed + timeLimit + exited + refused + lost + stalled + badChannel; }
+    // The games that ended so: one of the counts above.
+    long long ended(const GameEnd &end) const;
     Interval survival() const { return wilsonInterval(survived, games); }
     Interval radius() const { return tInterval(finished, radiusSum, radiusSquares); }
     Interval rank() const { return tInterval(finished, rankSum, rankSquares); }

@@ -5,7 +5,7 @@
 // slows both alike; the overhead is their ratio, and its median is the
 // figure to quote.
 #include "ball_engine.h"
-#include "controller_host.h"
+#include "judge/judge.h"
 #include "controller_library.h"
 #include "game.h"
 #include "report.h"

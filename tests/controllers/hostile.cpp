@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #if defined(USES_CXX_RUNTIME)
@@ -28,6 +29,16 @@
 
 namespace {
 long calls = 0;
+
+#if defined(SPIN_MS_AT_CALL) || defined(SPIN_MS_EVERY_CALL)
+// Processor time, not the clock's: the arena counts what a call computes.
+void spin(long ms)
+{
+    const std::clock_t end = std::clock() + std::clock_t(ms * (CLOCKS_PER_SEC / 1000));
+    while (std::clock() < end) {
+    }
+}
+#endif
 
 #if defined(REPORTS_QT) && defined(__unix__)
 // Says, as it loads (before any sandbox), whether Qt shares its process: the
@@ -137,6 +148,11 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
 #elif defined(SLEEP_MS_AT_CALL)
     if (calls == SLEEP_AT_CALL)
         std::this_thread::sleep_for(std::chrono::milliseconds(SLEEP_MS_AT_CALL));
+#elif defined(SPIN_MS_AT_CALL)
+    if (calls == SPIN_AT_CALL)
+        spin(SPIN_MS_AT_CALL);
+#elif defined(SPIN_MS_EVERY_CALL)
+    spin(SPIN_MS_EVERY_CALL);
 #elif defined(SLEEP_MS_EVERY_CALL)
     std::this_thread::sleep_for(std::chrono::milliseconds(SLEEP_MS_EVERY_CALL));
 #elif defined(HUGE_CODES)
@@ -182,7 +198,8 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     }
 #elif defined(ON_SEED) && defined(HANG_AT_STEP)
     if (onChosenSeed() && calls == HANG_AT_STEP)
-        std::this_thread::sleep_for(std::chrono::hours(1));
+        for (volatile long forever = 0;; forever = forever + 1) {
+        }
 #elif defined(ON_SEED) && defined(EXIT_AT_STEP)
     if (onChosenSeed() && calls == EXIT_AT_STEP) {
         std::printf("leaving at call %ld\n", calls);

@@ -1,0 +1,88 @@
+#include "judge/controller_log.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+} // namespace
+
+ControllerLog::~ControllerLog()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+bool ControllerLog::open(const QString &path, long long limit, QString &error)
+{
+    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = QStringLiteral("cannot write the log %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    limitBytes = limit;
+    return true;
+}
+
+void ControllerLog::line(const char *text, size_t size)
+{
+    if (dropped == 0 && written + (long long)size <= limitBytes) {
+        writeAll(fd, text, size);
+        written += (long long)size;
+        return;
+    }
+    if (dropped++ == 0) {
+        char note[160];
+        const int n = std::snprintf(note, sizeof note,
+                                    "pelloria-arena: the log reached its limit of %lld bytes; "
+                                    "later lines are counted, not written\n",
+                                    limitBytes);
+        writeAll(fd, note, size_t(n));
+    }
+}
+
+void ControllerLog::add(std::string &partial, const char *text, size_t size, bool end)
+{
+    if (fd < 0)
+        return;
+    size_t start = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (text[i] != '\n')
+            continue;
+        if (partial.empty()) {
+            line(text + start, i + 1 - start);
+        } else {
+            partial.append(text + start, i + 1 - start);
+            line(partial.data(), partial.size());
+            partial.clear();
+        }
+        start = i + 1;
+    }
+    // An unfinished line is held only up to the cap: beyond it, it is one
+    // line too long to write anyway.
+    if (start < size && (long long)partial.size() <= limitBytes)
+        partial.append(text + start, size - start);
+    if (end && !partial.empty()) {
+        partial.push_back('\n');
+        line(partial.data(), partial.size());
+        partial.clear();
+    }
+}

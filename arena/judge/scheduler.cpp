@@ -1,0 +1,553 @@
+#include "judge/scheduler.h"
+
+#include "channel/game_channel.h"
+#include "controller_library.h"
+#include "controller_symbols.h"
+#include "games/game_process.h"
+#include "games/launch.h"
+#include "judge/controller_log.h"
+#include "judge/judge.h"
+#include "judge/launcher_link.h"
+#include "judge/row_order.h"
+#include "replay.h"
+#include "replay_frames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// How often the arena looks at the games it runs.
+constexpr int watchIntervalMs = 5;
+// A step that makes no progress for this long is looked at more closely: a
+// process that stopped itself is ended at once.
+constexpr auto lateStep = std::chrono::milliseconds(100);
+
+// A game's channel: memory shared with its process and no other.
+class ChannelMemory
+{
+public:
+    ChannelMemory() = default;
+    ~ChannelMemory()
+    {
+        if (header)
+            ::munmap(header, bytes);
+        closeFd();
+    }
+    ChannelMemory(const ChannelMemory &) = delete;
+    ChannelMemory &operator=(const ChannelMemory &) = delete;
+
+    bool create(int maxSteps, uint32_t seed, bool loadOnly)
+    {
+        bytes = channel::bytesFor(maxSteps);
+        fd = ::memfd_create("pelloria-game", MFD_CLOEXEC);
+        void *memory = fd < 0 || ::ftruncate(fd, off_t(bytes)) != 0
+            ? MAP_FAILED
+            : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (memory == MAP_FAILED)
+            return false;
+        header = new (memory) channel::Header;
+        header->seed = seed;
+        header->maxSteps = maxSteps;
+        header->loadOnly = loadOnly ? 1 : 0;
+        header->capacity = int32_t(bytes - sizeof(channel::Header));
+        return true;
+    }
+    void closeFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+
+    int fd = -1;
+    channel::Header *header = nullptr;
+    size_t bytes = 0;
+};
+
+struct Game {
+    int controller = -1;
+    int index = 0;
+    bool loadOnly = false;
+    uint32_t seed = 0;
+    std::unique_ptr<ChannelMemory> channel;
+    int output = -1; // read end of what its process prints
+    std::string partial;
+    pid_t pid = 0;
+    Clock::time_point started, progressAt;
+    uint32_t progressCount = 0;
+    int64_t progressCpu = 0;
+    int64_t worstNs = 0; // the longest the arena saw one call run
+    bool killed = false;
+    ProcessEnd::Way killedAs = ProcessEnd::Way::Lost;
+    int32_t killCode = 0;
+    // A load check's end, kept for the verdict on the library.
+    bool over = false;
+    ProcessEnd end;
+};
+
+// The processor time `pid` has had; -1 once it is gone.
+int64_t cpuOf(pid_t pid)
+{
+    clockid_t clock;
+    timespec now{};
+    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &now) != 0)
+        return -1;
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Whether `pid` stopped itself (or was stopped): it would never go on.
+bool isStopped(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE *stat = std::fopen(path, "r");
+    if (!stat)
+        return false;
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, stat) != nullptr;
+    std::fclose(stat);
+    // "pid (name) state ...": the name may hold anything, even ')'.
+    const char *close = read ? std::strrchr(line, ')') : nullptr;
+    return close && (close[2] == 'T' || close[2] == 't');
+}
+
+uint32_t actionsSent(const Game &game)
+{
+    return game.channel->header->actions.load(std::memory_order_acquire);
+}
+
+// How the process ended: what its launcher saw, what the arena did to it,
+// and, for a clean exit, what it said of itself.
+ProcessEnd endOf(const Game &game, int status)
+{
+    const channel::Header &h = *game.channel->header;
+    if (status == -1)
+        return {ProcessEnd::Way::Lost, 0};
+    if (game.killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        return {game.killedAs, game.killCode};
+    if (WIFSIGNALED(status))
+        return {ProcessEnd::Way::Crashed, WTERMSIG(status)};
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int32_t refused = h.refused.load();
+    if (code == channel::refusedExitStatus && refused >= 0)
+        return {ProcessEnd::Way::Refused, refused};
+    if (code == unconfinedExitStatus && actionsSent(game) == 0)
+        return {ProcessEnd::Way::Lost, 0}; // never played unconfined when confined was asked for
+    if (code == 0 && h.stage.load() == int32_t(channel::Stage::Done))
+        return {ProcessEnd::Way::Finished, 0};
+    return {ProcessEnd::Way::Exited, code};
+}
+
+QString loadFailure(const Game &game, const QString &path, int firstCallMs)
+{
+    const channel::Header &h = *game.channel->header;
+    const auto stage = channel::Stage(h.stage.load());
+    if (game.end.way == ProcessEnd::Way::Finished || stage == channel::Stage::Loaded)
+        return QString();
+    if (stage == channel::Stage::LoadFailed) {
+        char text[sizeof h.loadText + 1] = {};
+        std::memcpy(text, h.loadText, sizeof h.loadText);
+        if (h.loadProblem == int32_t(channel::LoadProblem::NoController))
+            return missingControllerMessage(path);
+        return cannotLoadMessage(path, QString::fromLocal8Bit(text));
+    }
+    switch (game.end.way) {
+    case ProcessEnd::Way::Refused:
+        return QStringLiteral("%1: the sandbox refused %2 while the library loaded")
+            .arg(path, QString::fromStdString(sandbox::callName(game.end.code)));
+    case ProcessEnd::Way::OverTime:
+        return QStringLiteral("%1: the library took over %2 ms of processor time to load").arg(path).arg(firstCallMs);
+    case ProcessEnd::Way::Stalled:
+        return QStringLiteral("%1: the library stopped while it loaded").arg(path);
+    case ProcessEnd::Way::Lost: return QStringLiteral("%1: the arena could not start a process to load it").arg(path);
+    default: return QStringLiteral("%1: the library ended its process while loading").arg(path);
+    }
+}
+
+} // namespace
+
+namespace {
+
+class Scheduler
+{
+public:
+    Scheduler(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+              const std::function<void(long long, long long)> &progress)
+        : controllers(controllers), settings(settings), listener(listener), progress(progress),
+          order(controllers.size(), settings.maxFailures, listener)
+    {
+    }
+
+    bool start(QString &error);
+    void play();
+
+private:
+    bool startLaunchers(QString &error);
+    bool checkLoads(QString &error);
+    uint64_t launch(int c, int index, bool loadOnly);
+    void pump();
+    void onEvent(int c, const launch::Event &event);
+    void onEnded(uint64_t ticket, int status, int64_t cpuNs);
+    void watch();
+    void watchGame(uint64_t ticket, Game &game, Clock::time_point now);
+    void kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code);
+    void drainOutput(Game &game, bool end);
+    void deliver(Game &game, int64_t cpuNs);
+    bool saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames);
+    void launcherGone(int c);
+    bool nextTask(int &c, int &index);
+    int limitMs(const Game &game) const { return actionsSent(game) == 0 ? settings.firstCallMs : settings.timeLimitMs; }
+    unsigned seedOf(int index) const { return settings.played().first + unsigned(index); }
+
+    const QVector<ControllerSpec> &controllers;
+    const ArenaSettings &settings;
+    RunListener &listener;
+    const std::function<void(long long, long long)> &progress;
+    RowOrder order;
+    Judge judge;
+    ReplayPacker packer;
+    std::vector<std::unique_ptr<LauncherLink>> launchers;
+    std::vector<std::unique_ptr<ControllerLog>> logs;
+    std::map<uint64_t, Game> games;
+    uint64_t lastTicket = 0;
+    int running = 0; // games, not load checks
+    int nextIndex = 0;
+    int nextController = 0;
+    long long total = 0;
+};
+
+bool Scheduler::start(QString &error)
+{
+    for (const ControllerSpec &entry : controllers) {
+        if (size_t(QFile::encodeName(QFileInfo(entry.path).absoluteFilePath()).size())
+            >= sizeof(launch::Settings::libraryPath)) {
+            error = QStringLiteral("%1: the path is too long").arg(entry.path);
+            return false;
+        }
+        if (!QFileInfo::exists(entry.path)) {
+            error = noSuchFileMessage(entry.path);
+            return false;
+        }
+        logs.push_back(std::make_unique<ControllerLog>());
+        if (!logs.back()->open(entry.logPath, settings.logLimitBytes, error))
+            return false;
+    }
+    return startLaunchers(error) && checkLoads(error);
+}
+
+bool Scheduler::startLaunchers(QString &error)
+{
+    QStringList notes;
+    for (const ControllerSpec &entry : controllers) {
+        launchers.push_back(std::make_unique<LauncherLink>());
+        if (!launchers.back()->start(entry, settings, notes, error))
+            return false;
+    }
+    for (const QString &note : notes)
+        listener.note(note);
+    return true;
+}
+
+// Every controller loaded once, confined, before any game: a bad file costs
+// nothing, and is said in one line.
+bool Scheduler::checkLoads(QString &error)
+{
+    std::vector<uint64_t> checks;
+    checks.reserve(size_t(controllers.size()));
+    for (int c = 0; c < controllers.size(); ++c)
+        checks.push_back(launch(c, 0, true));
+    while (std::any_of(checks.begin(), checks.end(), [this](uint64_t t) { return !games[t].over; }))
+        pump();
+    for (int c = 0; c < controllers.size(); ++c) {
+        error = loadFailure(games[checks[size_t(c)]], controllers[c].path, settings.firstCallMs);
+        games.erase(checks[size_t(c)]);
+        if (!error.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+void Scheduler::play()
+{
+    total = (long long)settings.played().games * controllers.size();
+    for (;;) {
+        int c = -1, index = 0;
+        while (running < settings.jobs && nextTask(c, index)) {
+            launch(c, index, false);
+            ++running;
+        }
+        if (games.empty())
+            break;
+        pump();
+    }
+    for (int c = 0; c < controllers.size(); ++c) {
+        const ControllerLog &log = *logs[size_t(c)];
+        if (log.droppedLines() > 0)
+            listener.note(QStringLiteral("%1: its log reached its limit of %2 bytes; %3 lines were not written")
+                              .arg(controllers[c].label)
+                              .arg(log.limit())
+                              .arg(log.droppedLines()));
+    }
+}
+
+bool Scheduler::nextTask(int &c, int &index)
+{
+    while (nextIndex < settings.played().games) {
+        c = nextController;
+        index = nextIndex;
+        if (++nextController == controllers.size()) {
+            nextController = 0;
+            ++nextIndex;
+        }
+        if (!order.stopped(c))
+            return true;
+    }
+    return false;
+}
+
+// A game's channel and output made here, handed to its launcher, and kept
+// by no other process.
+uint64_t Scheduler::launch(int c, int index, bool loadOnly)
+{
+    const uint64_t ticket = ++lastTicket;
+    Game &game = games[ticket];
+    game.controller = c;
+    game.index = index;
+    game.loadOnly = loadOnly;
+    game.seed = loadOnly ? 0 : seedOf(index);
+    game.channel = std::make_unique<ChannelMemory>();
+    int outputEnds[2] = {-1, -1};
+    const bool made = game.channel->create(settings.maxSteps, game.seed, loadOnly)
+        && ::pipe2(outputEnds, O_CLOEXEC) == 0;
+    if (made) {
+        ::fcntl(outputEnds[0], F_SETFL, O_NONBLOCK);
+        game.output = outputEnds[0];
+    }
+    const bool handed = made && launchers[size_t(c)]->startGame(ticket, game.channel->fd, outputEnds[1]);
+    game.channel->closeFd();
+    if (outputEnds[1] >= 0)
+        ::close(outputEnds[1]);
+    if (!handed)
+        onEnded(ticket, -1, 0);
+    return ticket;
+}
+
+void Scheduler::pump()
+{
+    std::vector<pollfd> fds;
+    for (const auto &link : launchers)
+        fds.push_back({link->gone ? -1 : link->fd(), POLLIN, 0});
+    std::vector<uint64_t> outputs;
+    for (const auto &entry : games) {
+        if (entry.second.output >= 0) {
+            fds.push_back({entry.second.output, POLLIN, 0});
+            outputs.push_back(entry.first);
+        }
+    }
+    if (::poll(fds.data(), nfds_t(fds.size()), watchIntervalMs) > 0) {
+        for (size_t i = 0; i < outputs.size(); ++i)
+            if (fds[launchers.size() + i].revents)
+                drainOutput(games[outputs[i]], false);
+        for (size_t c = 0; c < launchers.size(); ++c) {
+            launch::Event event;
+            while (fds[c].revents && launchers[c]->next(event) > 0)
+                onEvent(int(c), event);
+            if (launchers[c]->gone)
+                launcherGone(int(c));
+        }
+    }
+    watch();
+}
+
+void Scheduler::onEvent(int c, const launch::Event &event)
+{
+    const auto it = games.find(event.ticket);
+    if (event.kind == launch::Event::Note) {
+        listener.note(QString::fromLocal8Bit(event.text));
+        return;
+    }
+    if (it == games.end() || it->second.controller != c)
+        return;
+    Game &game = it->second;
+    if (event.kind == launch::Event::Started && event.pid > 0) {
+        game.pid = event.pid;
+        game.started = game.progressAt = Clock::now();
+        game.progressCpu = std::max<int64_t>(0, cpuOf(game.pid));
+    } else if (event.kind == launch::Event::Ended) {
+        onEnded(event.ticket, event.status, event.cpuNs);
+    }
+}
+
+// The process is gone: what it printed goes to the log, and the game is
+// judged from what it sent.
+void Scheduler::onEnded(uint64_t ticket, int status, int64_t cpuNs)
+{
+    Game &game = games[ticket];
+    if (game.output >= 0)
+        drainOutput(game, true);
+    game.end = endOf(game, status);
+    game.over = true;
+    if (game.loadOnly)
+        return; // judged by checkLoads
+    deliver(game, cpuNs);
+    games.erase(ticket);
+    --running;
+}
+
+void Scheduler::deliver(Game &game, int64_t cpuNs)
+{
+    const channel::Header &h = *game.channel->header;
+    const size_t sent = std::min<size_t>(actionsSent(game), size_t(h.capacity) + 1);
+    // Copied out: the judge reads nothing the game could still change.
+    std::vector<uint8_t> actions(channel::actionsOf(&h), channel::actionsOf(&h) + std::min<size_t>(sent, h.capacity));
+    if (sent > actions.size())
+        actions.push_back(0xff); // more than it had room for: not actions
+    const bool record = settings.recordGames != RecordNone;
+    FrameWriter frames;
+    GameResult played;
+    GameRow row = judge.judge(game.seed, settings.maxSteps, actions.data(), actions.size(), game.end,
+                              record ? &frames : nullptr, &played);
+    if (record)
+        row.replayed = saveReplay(game, row, played, frames) ? 1 : 0;
+    CallTiming timing;
+    timing.calls = (long long)actions.size();
+    timing.totalNs = double(cpuNs);
+    timing.worstNs = double(std::max<int64_t>(game.worstNs, timing.calls > 0 ? cpuNs / timing.calls : 0));
+    listener.timing(game.controller, timing);
+    order.deliver(game.controller, game.index, row);
+    if (progress)
+        progress(order.delivered, total);
+}
+
+void Scheduler::drainOutput(Game &game, bool end)
+{
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(game.output, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            logs[size_t(game.controller)]->add(game.partial, buffer, size_t(n));
+    if (n == 0 || end) {
+        logs[size_t(game.controller)]->add(game.partial, nullptr, 0, true);
+        ::close(game.output);
+        game.output = -1;
+    }
+}
+
+void Scheduler::watch()
+{
+    const Clock::time_point now = Clock::now();
+    for (auto &entry : games)
+        if (entry.second.pid > 0 && !entry.second.killed)
+            watchGame(entry.first, entry.second, now);
+}
+
+// A call's processor time, read from the kernel while it is late: the
+// machine's load is not the controller's. A process that stopped, sleeps
+// past every reason, or outlasts the game's clock cap is ended too.
+void Scheduler::watchGame(uint64_t ticket, Game &game, Clock::time_point now)
+{
+    const uint32_t count = actionsSent(game);
+    const int64_t cpu = cpuOf(game.pid);
+    if (cpu < 0)
+        return; // ended: its launcher says so
+    if (count != game.progressCount) {
+        game.progressCount = count;
+        game.progressCpu = cpu;
+        game.progressAt = now;
+        return;
+    }
+    const int limit = limitMs(game);
+    const int64_t spent = cpu - game.progressCpu;
+    game.worstNs = std::max(game.worstNs, spent);
+    const auto still = now - game.progressAt;
+    const auto stallCap = std::chrono::milliseconds(std::max(10000, 20 * limit));
+    const auto gameCap = std::chrono::milliseconds(
+        std::max<long long>(10000, 10LL * std::max<uint32_t>(count, 1) * settings.timeLimitMs) + settings.firstCallMs);
+    if (spent > int64_t(limit) * 1000000)
+        kill(ticket, game, ProcessEnd::Way::OverTime, limit);
+    else if (still > stallCap || now - game.started > gameCap || (still > lateStep && isStopped(game.pid)))
+        kill(ticket, game, ProcessEnd::Way::Stalled, 0);
+}
+
+void Scheduler::kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code)
+{
+    game.killed = true;
+    game.killedAs = way;
+    game.killCode = code;
+    launchers[size_t(game.controller)]->kill(ticket);
+}
+
+void Scheduler::launcherGone(int c)
+{
+    std::vector<uint64_t> lost;
+    for (const auto &entry : games)
+        if (entry.second.controller == c)
+            lost.push_back(entry.first);
+    for (uint64_t ticket : lost)
+        onEnded(ticket, -1, 0);
+}
+
+// The replay of a game the run records: whole or not at all, by a rename.
+bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames)
+{
+    const bool chosen = (row.failed() && row.failure != FailureKind::Lost) || settings.recordGames == RecordAll
+        || (settings.recordGames == RecordLost && !row.agent0Survived());
+    if (!chosen || frames.size() == 0)
+        return false;
+    const ControllerSpec &entry = controllers[game.controller];
+    ReplayHeader header;
+    header.program = QStringLiteral(PELLORIA_VERSION);
+    header.seed = game.seed;
+    header.controller = QFileInfo(entry.path).fileName();
+    header.sha256 = entry.sha256;
+    header.maxSteps = settings.maxSteps;
+    header.steps = played.steps;
+    header.outcome = QString::fromLatin1(row.failed() ? gameEndName(row) : gameOutcomeName(played.outcome));
+    header.failedAtStep = row.failed() ? row.steps : 0;
+    const std::string plain = unpackedReplay(header, frames.data(), frames.size());
+    const QByteArray packed = packer.pack(plain.data(), plain.size());
+    if (packed.isEmpty())
+        return false;
+    const QString path = QDir(settings.recordDir).filePath(replayFileName(game.controller, entry.path, game.seed));
+    // Not synced to disk one by one, which would cost more than the game.
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(packed) == packed.size() && file.flush();
+    file.close();
+    if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    QFile::remove(part);
+    return false;
+}
+
+} // namespace
+
+bool runIsolated(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+                 QString &error, const std::function<void(long long, long long)> &progress)
+{
+    Scheduler scheduler(controllers, settings, listener, progress);
+    if (!scheduler.start(error))
+        return false;
+    scheduler.play();
+    return true;
+}
