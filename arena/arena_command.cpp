@@ -96,7 +96,11 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
                                      "(default: the brainlet beside this program)."),
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("time-limit"),
-                      QStringLiteral("Milliseconds one controller call may take (default 50)."),
+                      QStringLiteral("Milliseconds of processor time one controller call may take (default 50)."),
+                      QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("first-call-limit"),
+                      QStringLiteral("Milliseconds of processor time for loading the library and the first "
+                                     "call of a game together (default 1000)."),
                       QStringLiteral("MS")});
     parser.addOption({QStringLiteral("baseline"),
                       QStringLiteral("The --controller the others are compared with, seed by seed "
@@ -115,6 +119,14 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
                       QStringLiteral("K/N")});
     parser.addOption({QStringLiteral("memory-limit"),
                       QStringLiteral("Megabytes a controller may map beyond the game's own (default 512)."),
+                      QStringLiteral("MB")});
+    parser.addOption({QStringLiteral("read"),
+                      QStringLiteral("A folder the controllers may read besides their library's own (their "
+                                     "data); repeat for more."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("log-limit"),
+                      QStringLiteral("Megabytes each controller's log may hold; later lines are counted, "
+                                     "not written (default 10)."),
                       QStringLiteral("MB")});
     parser.addOption({QStringLiteral("no-sandbox"),
                       QStringLiteral("Let controllers do anything this user may (open files, sockets, "
@@ -155,7 +167,7 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
         }
         for (const char *option : {"seed", "games", "max-steps", "controller", "time-limit", "baseline",
                                    "max-failures", "jobs", "shard", "log-dir", "memory-limit", "no-sandbox",
-                                   "record", "record-games"}) {
+                                   "record", "record-games", "first-call-limit", "read", "log-limit"}) {
             if (parser.isSet(QString::fromLatin1(option))) {
                 error = QStringLiteral("merge takes its settings from the shards, not --%1").arg(QLatin1String(option));
                 return false;
@@ -169,7 +181,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     ArenaSettings &s = command.settings;
     unsigned int seed = s.firstSeed, games = unsigned(s.games), maxSteps = unsigned(s.maxSteps),
                  timeLimit = unsigned(s.timeLimitMs), maxFailures = 0,
-                 jobs = unsigned(std::max(1, QThread::idealThreadCount())), memoryLimit = unsigned(s.memoryLimitMb);
+                 jobs = unsigned(std::max(1, QThread::idealThreadCount())), memoryLimit = unsigned(s.memoryLimitMb),
+                 firstCall = unsigned(s.firstCallMs), logLimit = unsigned(s.logLimitBytes >> 20);
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         const QString text = parser.value(QStringLiteral("seed"));
@@ -184,7 +197,9 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
         || !parseCount(parser, QStringLiteral("time-limit"), 1, INT_MAX, timeLimit, error)
         || !parseCount(parser, QStringLiteral("max-failures"), 1, INT_MAX, maxFailures, error)
         || !parseCount(parser, QStringLiteral("jobs"), 1, maxJobs, jobs, error)
-        || !parseCount(parser, QStringLiteral("memory-limit"), 16, maxMemoryLimitMb, memoryLimit, error))
+        || !parseCount(parser, QStringLiteral("memory-limit"), 16, maxMemoryLimitMb, memoryLimit, error)
+        || !parseCount(parser, QStringLiteral("first-call-limit"), 1, INT_MAX, firstCall, error)
+        || !parseCount(parser, QStringLiteral("log-limit"), 1, 1u << 20, logLimit, error))
         return false;
     if (parser.isSet(QStringLiteral("shard"))) {
         const QString text = parser.value(QStringLiteral("shard"));
@@ -210,6 +225,9 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.maxFailures = int(maxFailures);
     s.jobs = int(jobs);
     s.memoryLimitMb = int(memoryLimit);
+    s.firstCallMs = int(firstCall);
+    s.logLimitBytes = (long long)logLimit << 20;
+    s.readable = parser.values(QStringLiteral("read"));
     s.sandbox = !parser.isSet(QStringLiteral("no-sandbox"));
     s.recordDir = parser.value(QStringLiteral("record"));
     if (parser.isSet(QStringLiteral("record-games")) && s.recordDir.isEmpty()) {
