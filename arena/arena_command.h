@@ -2,6 +2,7 @@
 #ifndef ARENA_COMMAND_H
 #define ARENA_COMMAND_H
 
+#include "exit_codes.h"
 #include "runner.h"
 
 #include <QStringList>
@@ -17,11 +18,6 @@ struct ArenaCommand {
     bool progress = false;
 };
 
-// Exit codes: every game was played to its end; some game failed (a crash,
-// a call over the time limit, the controller ending its process: the rest
-// still come out); the command line, a controller file or an output file was
-// unusable, and nothing was played or written.
-enum ArenaExit { ArenaOk = 0, ArenaControllerFailed = 1, ArenaUsageError = 2 };
 
 // Parses the arguments (program name first). Prints help or version and
 // exits itself for --help and --version.

@@ -1,6 +1,6 @@
 #include "merge.h"
 
-#include "arena_command.h"
+#include "exit_codes.h"
 #include "outputs.h"
 #include "run_results.h"
 

@@ -1,6 +1,6 @@
 #include "run_results.h"
 
-#include "report.h"
+#include "row_text.h"
 
 #include <QDir>
 

@@ -321,6 +321,101 @@ void BM_JobsSpeedUp(benchmark::State &state)
 }
 BENCHMARK(BM_JobsSpeedUp)->ArgNames({"jobs"})->Arg(2)->Apply(timedSideBySide);
 
+#if defined(__unix__)
+// The bare loop's games with the actions each chose, for the judge to play
+// again as it plays every game the arena runs.
+std::vector<std::vector<uint8_t>> recordedActions;
+ControllerFunction recordedFrom = nullptr;
+void recordingReference(int &action, size_t agent, size_t agents, size_t resources, const int *r, const int *x,
+                        const int *y, const int *vx, const int *vy)
+{
+    recordedFrom(action, agent, agents, resources, r, x, y, vx, vy);
+    recordedActions.back().push_back(uint8_t(action >= 0 && action <= 8 ? action : 9));
+}
+
+void recordBareGames(ControllerFunction reference)
+{
+    recordedFrom = reference;
+    recordedActions.clear();
+    Ball_engine engine;
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
+    engine.setController(&recordingReference);
+    SeparateGenerators generators;
+    for (int g = 0; g < gamesPerRun; ++g) {
+        recordedActions.emplace_back();
+        generators.startGame(1 + unsigned(g), engine);
+        generators.handOverSharedGenerator();
+        playSeededGame(engine, 1 + unsigned(g), maxSteps);
+    }
+}
+
+// The judge's own work: every game of the run played again from its actions.
+double judgeSeconds(QString &error)
+{
+    static Judge judge;
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t g = 0; g < recordedActions.size(); ++g) {
+        const std::vector<uint8_t> &actions = recordedActions[g];
+        const GameRow row = judge.judge(1 + unsigned(g), maxSteps, actions.data(), actions.size(), ProcessEnd());
+        if (row.failed())
+            error = QStringLiteral("the judge failed a game the bare loop played");
+    }
+    return secondsSince(start);
+}
+
+// The machine's fork-and-exit floor, from a process that maps next to
+// nothing; 0 when the helper cannot be run.
+double forkFloorMicroseconds()
+{
+    FILE *helper = ::popen(FORK_FLOOR " 2000", "r");
+    double us = 0;
+    if (helper) {
+        if (std::fscanf(helper, "%lf", &us) != 1)
+            us = 0;
+        ::pclose(helper);
+    }
+    return us;
+}
+
+// Where a game's processor time goes, with one job: the arena's whole run
+// (itself, the launcher and every game) against, in the same repetition,
+// the bare loop's play, the judge's replay of every game and the machine's
+// own fork-and-exit floor. What is left besides play and replay is the
+// process cost: fork, confinement, the library's load, the channel, exit,
+// and the scheduling.
+void BM_ArenaProcessorTime(benchmark::State &state)
+{
+    const ControllerFunction reference = referenceOrSkip(state);
+    if (!reference)
+        return;
+    recordBareGames(reference);
+    ProcessorTally arenaTally, bareTally, judgeTally;
+    const TimedRun arena = tallied(arenaRun(1, RecordNone), arenaTally);
+    const TimedRun bare = tallied([reference](QString &) { return bareLoopSeconds(reference); }, bareTally);
+    const TimedRun replay = tallied(&judgeSeconds, judgeTally);
+    double floorUs = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        QString error;
+        double a = 0, b = 0;
+        if (!sideBySide(bare, arena, b, a, error) || replay(error) <= 0 || !error.isEmpty()) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        floorUs += forkFloorMicroseconds();
+        state.SetIterationTime(a);
+    }
+    const double arenaUs = arenaTally.microsecondsPerGame(), playUs = bareTally.microsecondsPerGame();
+    const double judgeUs = judgeTally.microsecondsPerGame();
+    state.counters["arena_cpu_us_a_game"] = arenaUs;
+    state.counters["play_cpu_us_a_game"] = playUs;
+    state.counters["judge_cpu_us_a_game"] = judgeUs;
+    state.counters["process_cpu_us_a_game"] = arenaUs - playUs - judgeUs;
+    state.counters["fork_floor_us"] = floorUs / double(state.iterations());
+    state.counters["judge_over_play"] = judgeUs / playUs;
+}
+BENCHMARK(BM_ArenaProcessorTime)->Apply(timedSideBySide);
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)

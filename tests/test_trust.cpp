@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,6 +128,7 @@ private Q_SLOTS:
     void constructorsRunConfined();
     void writingThroughTheArraysChangesNothing();
     void descriptorsSignalsAndFloodsLoseOwnGamesOnly();
+    void nothingTheArenaHoldsReachesAGame();
     void aBusyMachineFailsNoHonestGame();
     void honestRowsAreByteForByteTheSame();
 };
@@ -207,6 +209,38 @@ void TestTrust::descriptorsSignalsAndFloodsLoseOwnGamesOnly()
     QVERIFY(run.notes.filter(QStringLiteral("c6: its log reached its limit")).size() == 1);
     const QByteArray scribbled = readFile(logs.filePath(QStringLiteral("2.log")));
     QVERIFY(scribbled.contains("forged"));
+}
+
+// A descriptor the arena was started with, and what a controller printed
+// just before it crashed.
+void TestTrust::nothingTheArenaHoldsReachesAGame()
+{
+    QTemporaryDir logs;
+    int inherited[2];
+    QVERIFY(::pipe(inherited) == 0);
+    const pid_t arenaPid = ::fork();
+    if (arenaPid == 0) {
+        ::close(inherited[0]);
+        const QByteArray exe(ARENA_EXE), lib = trespasser("scribbles_descriptors").toLocal8Bit(),
+                         crash = trespasser("prints_then_crashes").toLocal8Bit(), dir = logs.path().toLocal8Bit();
+        const char *argv[] = {exe.constData(), "--games", "2", "--controller", lib.constData(), "--controller",
+                              crash.constData(), "--log-dir", dir.constData(), nullptr};
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, STDOUT_FILENO);
+        ::execv(exe.constData(), const_cast<char *const *>(argv));
+        ::_exit(127);
+    }
+    ::close(inherited[1]);
+    int status = 0;
+    QCOMPARE(::waitpid(arenaPid, &status, 0), arenaPid);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 1); // the crashing controller's games failed
+    char byte;
+    QCOMPARE(::read(inherited[0], &byte, 1), ssize_t(0)); // closed by everyone, written by no one
+    ::close(inherited[0]);
+    const QByteArray crashed = readFile(logs.filePath(QStringLiteral("2-libtrespass_prints_then_crashes.log")));
+    QVERIFY2(crashed.contains("seed 1 step 7 stdout: about to crash at call 7\n"), crashed.constData());
+    QVERIFY(crashed.contains("seed 2 step 7 stdout: about to crash at call 7\n"));
 }
 
 void TestTrust::aBusyMachineFailsNoHonestGame()

@@ -114,7 +114,39 @@ channel::Header *mapChannel(int fd)
     return header;
 }
 
-// Waits for its game, then keeps nothing of the launcher's.
+// Where the library's loading prints, before the process has its game:
+// a pipe of its own, read once the game's output is known.
+int loadingOutput = -1;
+// Why the library could not be loaded, told once there is a channel.
+channel::LoadProblem loadProblem = channel::LoadProblem::None;
+char loadText[sizeof channel::Header::loadText] = {};
+
+void captureLoading()
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        ::_exit(unconfinedExitStatus);
+    controlleroutput::capture(ends[1]);
+    ::close(ends[1]);
+    loadingOutput = ends[0];
+}
+
+void load(const char *path)
+{
+    void *library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        loadProblem = channel::LoadProblem::CannotLoad;
+        const char *why = ::dlerror();
+        std::snprintf(loadText, sizeof loadText, "%s", why ? why : "");
+        return;
+    }
+    game.function = reinterpret_cast<ControllerFunction>(::dlsym(library, "controller"));
+    if (!game.function)
+        loadProblem = channel::LoadProblem::NoController;
+}
+
+// Waits for its game, then keeps nothing of the launcher's; what the
+// library printed as it loaded goes to the game's output first.
 void takeGame(const GameProcessSetup &setup)
 {
     launch::Order order;
@@ -124,35 +156,38 @@ void takeGame(const GameProcessSetup &setup)
     if (got <= 0 || count != 2)
         ::_exit(0); // the launcher is done
     ::close(setup.socketFd);
-    if (setup.rulesFd >= 0)
-        ::close(setup.rulesFd);
     game.channel = mapChannel(fds[0]);
     game.actions = channel::actionsOf(game.channel);
     game.seed = game.channel->seed;
-    controlleroutput::capture(fds[1]);
+    char early[4096];
+    ssize_t n;
+    while ((n = ::read(loadingOutput, early, sizeof early)) > 0)
+        (void)!::write(fds[1], early, size_t(n));
+    ::close(loadingOutput);
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::dup2(fds[1], STDERR_FILENO);
     ::close(fds[1]);
     sandbox::recordRefusalsIn(&game.channel->refused);
 }
 
-void loadFailed(channel::LoadProblem problem, const char *text)
+void reportLoad()
 {
-    game.channel->loadProblem = int32_t(problem);
-    std::snprintf(game.channel->loadText, sizeof game.channel->loadText, "%s", text ? text : "");
-    game.channel->stage.store(int32_t(channel::Stage::LoadFailed));
-    controlleroutput::tag(0, 0, "load");
-    ::_exit(0);
-}
-
-ControllerFunction load(const char *path)
-{
-    game.channel->stage.store(int32_t(channel::Stage::Loading));
-    void *library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!library)
-        loadFailed(channel::LoadProblem::CannotLoad, ::dlerror());
-    auto function = reinterpret_cast<ControllerFunction>(::dlsym(library, "controller"));
-    if (!function)
-        loadFailed(channel::LoadProblem::NoController, nullptr);
-    return function;
+    if (loadProblem != channel::LoadProblem::None) {
+        game.channel->loadProblem = int32_t(loadProblem);
+        std::memcpy(game.channel->loadText, loadText, sizeof loadText);
+        game.channel->stage.store(int32_t(channel::Stage::LoadFailed));
+        controlleroutput::tag(0, 0, "load");
+        ::_exit(0);
+    }
+    if (game.channel->loadOnly) {
+        game.channel->stage.store(int32_t(channel::Stage::Loaded));
+        controlleroutput::tag(0, 0, "load");
+        ::_exit(0);
+    }
+    // What the library printed as it loaded, and our buffers again where
+    // it changed them (an embedded interpreter may).
+    controlleroutput::tag(game.seed, 0);
+    controlleroutput::rebuffer();
 }
 
 long long mappedBytes(int statm)
@@ -201,7 +236,9 @@ void runGameProcess(const GameProcessSetup &setup)
     // No game outlives its launcher, namespaces or not.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     confineBeforeItsGame(setup);
-    takeGame(setup);
+    if (setup.rulesFd >= 0)
+        ::close(setup.rulesFd);
+    captureLoading();
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
         ::signal(sig, &onCrash);
 #if defined(__GLIBC__)
@@ -209,16 +246,11 @@ void runGameProcess(const GameProcessSetup &setup)
 #else
     std::atexit(&endedByController);
 #endif
-    game.function = load(setup.libraryPath);
-    if (game.channel->loadOnly) {
-        game.channel->stage.store(int32_t(channel::Stage::Loaded));
-        controlleroutput::tag(0, 0, "load");
-        ::_exit(0);
-    }
-    // What the library printed as it loaded, and our buffers again where
-    // it changed them (an embedded interpreter may).
-    controlleroutput::tag(game.seed, 0);
-    controlleroutput::rebuffer();
+    // Loaded ahead of its game, confined: the constructors can reach
+    // nothing but this process and its own game's order, when it comes.
+    load(setup.libraryPath);
+    takeGame(setup);
+    reportLoad();
     if (setup.confine && !sandbox::enterGame(setup.limits, mappedBytes(statm)))
         ::_exit(unconfinedExitStatus);
     if (statm >= 0)

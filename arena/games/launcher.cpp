@@ -31,8 +31,8 @@ void onChild(int)
     errno = saved;
 }
 
-// Spares that die before they are given a game, one after another, mean
-// the games' processes cannot be confined here at all.
+// Spares that cannot confine themselves, one after another, mean the
+// games' processes cannot be confined here at all.
 constexpr int maxSpareDeaths = 5;
 
 class Launcher
@@ -48,8 +48,8 @@ public:
     [[noreturn]] void run()
     {
         setUp();
+        replenish();
         for (;;) {
-            replenish();
             pollfd fds[2] = {{settings.controlFd, POLLIN, 0}, {childPipe[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0 && errno != EINTR)
                 quit();
@@ -198,6 +198,9 @@ private:
             started.ticket = ticket;
             started.pid = spare.pid;
             send(started);
+            // Replaced now, not as spares die: a library that ends every
+            // process it loads in must not keep the launcher forking.
+            replenish();
             return;
         }
     }
@@ -245,7 +248,8 @@ private:
                 continue;
             ::close(spares[i].socket);
             spares.erase(spares.begin() + long(i));
-            if (++spareDeaths >= maxSpareDeaths) {
+            const bool unconfined = WIFEXITED(status) && WEXITSTATUS(status) == unconfinedExitStatus;
+            if (unconfined && ++spareDeaths >= maxSpareDeaths) {
                 tell(launch::Event::Failed, "the games' processes end before they play: they cannot be confined here");
                 quit();
             }

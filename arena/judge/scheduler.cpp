@@ -102,6 +102,7 @@ struct Game {
     // A load check's end, kept for the verdict on the library.
     bool over = false;
     ProcessEnd end;
+    int64_t cpuNs = 0;
 };
 
 // The processor time `pid` has had; -1 once it is gone.
@@ -212,6 +213,7 @@ private:
     void kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code);
     void drainOutput(Game &game, bool end);
     void deliver(Game &game, int64_t cpuNs);
+    void judgeFinished();
     bool saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames);
     void launcherGone(int c);
     bool nextTask(int &c, int &index);
@@ -228,6 +230,7 @@ private:
     std::vector<std::unique_ptr<LauncherLink>> launchers;
     std::vector<std::unique_ptr<ControllerLog>> logs;
     std::map<uint64_t, Game> games;
+    std::vector<uint64_t> finished; // ended, not yet judged
     uint64_t lastTicket = 0;
     int running = 0; // games, not load checks
     int nextIndex = 0;
@@ -292,9 +295,10 @@ void Scheduler::play()
     for (;;) {
         int c = -1, index = 0;
         while (running < settings.jobs && nextTask(c, index)) {
-            launch(c, index, false);
             ++running;
+            launch(c, index, false);
         }
+        judgeFinished();
         if (games.empty())
             break;
         pump();
@@ -406,11 +410,21 @@ void Scheduler::onEnded(uint64_t ticket, int status, int64_t cpuNs)
         drainOutput(game, true);
     game.end = endOf(game, status);
     game.over = true;
+    game.cpuNs = cpuNs;
     if (game.loadOnly)
         return; // judged by checkLoads
-    deliver(game, cpuNs);
-    games.erase(ticket);
+    // Judged once the next game is under way.
+    finished.push_back(ticket);
     --running;
+}
+
+void Scheduler::judgeFinished()
+{
+    for (uint64_t ticket : finished) {
+        deliver(games[ticket], games[ticket].cpuNs);
+        games.erase(ticket);
+    }
+    finished.clear();
 }
 
 void Scheduler::deliver(Game &game, int64_t cpuNs)

@@ -127,6 +127,13 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     if (calls == 5)
         for (int fd = 0; fd < 1024; ++fd)
             ::close(fd);
+#elif defined(PRINTS_THEN_CRASHES)
+    // Printed, never flushed, then a crash: the line must reach the log.
+    if (calls == 7) {
+        std::printf("about to crash at call %ld\n", calls);
+        volatile int *nowhere = nullptr;
+        *nowhere = 1; // NOLINT(clang-analyzer-core.NullDereference): the point of this plug-in
+    }
 #elif defined(STOPS_ITSELF)
     if (calls == 10)
         ::raise(SIGSTOP);

@@ -1,0 +1,67 @@
+#include "row_text.h"
+
+#include "ball_engine.h"
+#include "games/sandbox.h"
+
+#include <cstring>
+
+QString failureReason(const GameRow &row)
+{
+    switch (row.failure) {
+    case FailureKind::None: return QString();
+    case FailureKind::Crashed: {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+        const char *abbreviation = sigabbrev_np(row.failureCode);
+        if (abbreviation)
+            return QStringLiteral("signal %1 (SIG%2)").arg(row.failureCode).arg(QString::fromLatin1(abbreviation));
+#endif
+        return QStringLiteral("signal %1").arg(row.failureCode);
+    }
+    case FailureKind::TimeLimit: return QStringLiteral("a call took over %1 ms").arg(row.failureCode);
+    case FailureKind::Exited:
+        return QStringLiteral("the controller ended the process with exit code %1").arg(row.failureCode);
+    case FailureKind::Refused: {
+        const QString call = QString::fromStdString(sandbox::callName(row.failureCode));
+        return QStringLiteral("sandbox: refused %1%2")
+            .arg(call, call == QLatin1String("mmap") || call == QLatin1String("mremap")
+                           ? QStringLiteral(" (a mapping larger than the memory limit)")
+                           : QString());
+    }
+    case FailureKind::Lost: return QStringLiteral("the arena could not start the game");
+    case FailureKind::Stalled: return QStringLiteral("the game stopped making progress");
+    case FailureKind::BadChannel: return QStringLiteral("its process sent something other than actions");
+    }
+    return QString();
+}
+
+QString deathCauseText(const GameRow &row)
+{
+    switch (row.deathCause) {
+    case RadiusChange::Wall: return QStringLiteral("wall");
+    case RadiusChange::Contest: return QStringLiteral("contest with agent %1").arg(row.deathOther);
+    default: return QString();
+    }
+}
+
+QByteArray csvHeader()
+{
+    return "controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive,failure,"
+           "death_step,death_cause,wall_loss,contest_loss,replay\n";
+}
+
+QByteArray csvRow(const QString &controller, const GameRow &g, const QString &replay)
+{
+    QString label = controller;
+    label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    QByteArray line = "\"" + label.toUtf8() + "\"," + QByteArray::number(g.seed) + ',' + gameEndName(g) + ','
+        + QByteArray::number(g.steps) + ',' + (g.agent0Survived() ? "1" : "0") + ',';
+    if (g.failed())
+        line += ",,,\"" + failureReason(g).toUtf8() + "\",";
+    else
+        line += QByteArray::number(g.agent0Radius) + ',' + QByteArray::number(g.agent0Rank) + ','
+            + QByteArray::number(g.opponentsAlive) + ",,";
+    line += (g.deathStep > 0 ? QByteArray::number(g.deathStep) : QByteArray()) + ',' + deathCauseText(g).toUtf8() + ','
+        + QByteArray::number(g.wallLoss) + ',' + QByteArray::number(g.contestLoss) + ',' + replay.toUtf8() + '\n';
+    return line;
+}
+
