@@ -214,6 +214,12 @@ QString ReplayWindow::statusText() const
         }
     }
     if (current == lastStep())
-        text += QStringLiteral("   game over: %1").arg(replay.header.outcome);
+        text += QStringLiteral("   game over: %1").arg(ending.isEmpty() ? replay.header.outcome : ending);
     return text;
+}
+
+void ReplayWindow::setEnding(const QString &text)
+{
+    ending = text;
+    status->setText(statusText());
 }

@@ -51,6 +51,9 @@ public:
     double speed() const;
     bool playing() const;
     QString statusText() const;
+    // How the game ended when it did not end by the rules (a crash, a
+    // hang): said at its last step instead of the outcome.
+    void setEnding(const QString &text);
     TimelineSlider *timeline() const { return timelineSlider; }
 
 public Q_SLOTS:
@@ -76,6 +79,7 @@ private:
     QLabel *status = nullptr;
     QTimer *timer = nullptr;
     int current = 0;
+    QString ending;
 };
 
 #endif

@@ -7,6 +7,8 @@
 #include "game_rules.h"
 #include "recorder.h"
 #include "replay_window.h"
+#include "row_text.h"
+#include "runner.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -77,6 +79,53 @@ bool exportVideo(const Replay &replay, const QString &path, QString &error)
         return false;
     }
     return true;
+}
+
+// Collects the one row of a viewer's game.
+struct OneGame : RunListener {
+    GameRow row;
+    bool played = false;
+    void gameRow(int, int, const GameRow &r) override
+    {
+        row = r;
+        played = true;
+    }
+    void stopped(int, int) override {}
+    void timing(int, const CallTiming &) override {}
+};
+
+// The game of `seed` as the arena plays it, by the arena's own launcher and
+// judge: the controller in a confined process of its own, so that whatever
+// it does (crash, hang, exit) the viewer lives on and shows the game up to
+// the step before. `ending` says how a failed game ended, in the arena's
+// words; it stays empty for a game played to its end.
+bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, QString &ending, QString &error)
+{
+    QTemporaryDir dir;
+    ArenaSettings settings;
+    settings.firstSeed = seed;
+    settings.games = 1;
+    settings.maxSteps = maxSteps;
+    settings.jobs = 1;
+    settings.recordGames = RecordAll;
+    settings.recordDir = dir.path();
+    const ControllerSpec spec(path, QFileInfo(path).fileName(), dir.filePath(QStringLiteral("controller.log")),
+                              librarySha256(path));
+    OneGame game;
+    if (!runArena({spec}, settings, game, error))
+        return false;
+    if (game.row.failed())
+        ending = QStringLiteral("%1 at seed %2, step %3: %4")
+                     .arg(QLatin1String(gameEndName(game.row)))
+                     .arg(seed)
+                     .arg(game.row.steps)
+                     .arg(failureReason(game.row));
+    const QString file = QDir(dir.path()).filePath(replayFileName(0, path, seed));
+    if (game.row.replayed && readReplay(file, replay, error))
+        return true;
+    error = game.played ? QStringLiteral("the game of seed %1 could not be shown: %2").arg(seed).arg(ending)
+                        : QStringLiteral("the game of seed %1 was not played").arg(seed);
+    return false;
 }
 
 } // namespace
@@ -190,35 +239,24 @@ int runViewer(int argc, char **argv)
         return fail(QStringLiteral("no display to open the window on; try xvfb-run, or --export-frames"));
     ensureRuntimeDir();
     QApplication app(argc, argv);
+    bool failed = false;
+    QString ending;
     if (fromSeed) {
-        ReplayHeader header;
-        header.program = QStringLiteral(PELLORIA_VERSION);
-        ControllerFunction function = &controller;
-        QString path;
-        if (parser.isSet(QStringLiteral("controller"))) {
-            path = parser.value(QStringLiteral("controller"));
-            if (!QFileInfo::exists(path))
-                return fail(QStringLiteral("%1: no such file").arg(path));
-            QLibrary library(QFileInfo(path).absoluteFilePath());
-            if (!library.load())
-                return fail(QStringLiteral("%1: cannot load: %2").arg(path, library.errorString()));
-            function = reinterpret_cast<ControllerFunction>(library.resolve("controller"));
-            if (!function)
-                return fail(missingControllerMessage(path));
-        } else {
-            path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
-        }
-        header.controller = QFileInfo(path).fileName();
-        header.sha256 = librarySha256(path);
-        replay = recordFairGame(function, seed, maxSteps, header);
+        const QString path = parser.isSet(QStringLiteral("controller"))
+            ? parser.value(QStringLiteral("controller"))
+            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
+        if (!playSeed(path, seed, maxSteps, replay, ending, error))
+            return fail(error);
+        failed = !ending.isEmpty();
     }
     if (!frames.isEmpty() && !exportFrames(replay, frames, error))
         return fail(error);
     if (!video.isEmpty() && !exportVideo(replay, video, error))
         return fail(error);
     if (exporting)
-        return 0;
+        return failed ? 1 : 0; // what could be written is written
     ReplayWindow window(std::move(replay));
+    window.setEnding(ending);
     window.show();
     return app.exec();
 }

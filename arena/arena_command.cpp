@@ -131,6 +131,10 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     parser.addOption({QStringLiteral("no-sandbox"),
                       QStringLiteral("Let controllers do anything this user may (open files, sockets, "
                                      "processes): for debugging your own code only.")});
+    parser.addOption({QStringLiteral("in-process"),
+                      QStringLiteral("Play every game in this process, one after another and unconfined, so "
+                                     "that a debugger stops at your controller's crash: for debugging your "
+                                     "own code only.")});
     parser.addOption({QStringLiteral("record"),
                       QStringLiteral("Write a replay of the games --record-games chooses to DIR, for "
                                      "'pelloria --replay FILE'."),
@@ -167,7 +171,8 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
         }
         for (const char *option : {"seed", "games", "max-steps", "controller", "time-limit", "baseline",
                                    "max-failures", "jobs", "shard", "log-dir", "memory-limit", "no-sandbox",
-                                   "record", "record-games", "first-call-limit", "read", "log-limit"}) {
+                                   "record", "record-games", "first-call-limit", "read", "log-limit",
+                                   "in-process"}) {
             if (parser.isSet(QString::fromLatin1(option))) {
                 error = QStringLiteral("merge takes its settings from the shards, not --%1").arg(QLatin1String(option));
                 return false;
@@ -229,6 +234,7 @@ bool parseArenaCommand(const QStringList &arguments, ArenaCommand &command, QStr
     s.logLimitBytes = (long long)logLimit << 20;
     s.readable = parser.values(QStringLiteral("read"));
     s.sandbox = !parser.isSet(QStringLiteral("no-sandbox"));
+    s.inProcess = parser.isSet(QStringLiteral("in-process"));
     s.recordDir = parser.value(QStringLiteral("record"));
     if (parser.isSet(QStringLiteral("record-games")) && s.recordDir.isEmpty()) {
         error = QStringLiteral("--record-games goes with --record DIR");

@@ -4,15 +4,15 @@
 
 #include <QFileInfo>
 
+#include "ball_engine.h"
+#include "controller_library.h"
+#include "game.h"
+#include "judge/judge.h"
+#include "separate_generators.h"
+
 #if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_ISOLATION 1
 #  include "judge/scheduler.h"
-#else
-#  include "ball_engine.h"
-#  include "controller_library.h"
-#  include "game.h"
-#  include "judge/judge.h"
-#  include "separate_generators.h"
 #endif
 
 QString replayFileName(int controller, const QString &path, uint32_t seed)
@@ -20,18 +20,9 @@ QString replayFileName(int controller, const QString &path, uint32_t seed)
     return QStringLiteral("%1-%2-seed%3.replay.gz").arg(controller + 1).arg(QFileInfo(path).completeBaseName()).arg(seed);
 }
 
-#ifdef PELLORIA_ISOLATION
-
-bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
-              QString &error, const std::function<void(long long, long long)> &progress)
-{
-    return runIsolated(controllers, settings, listener, error, progress);
-}
-
-#else
-
-// Without fork every game shares this process: no fresh controller per
-// game, no crash protection and no log; the generators are still separate.
+// In this process, one game after another: for a debugger, and where there
+// is no fork. No fresh controller per game, no crash protection, no
+// confinement and no log; the generators are still separate.
 namespace {
 SeparateGenerators *generators = nullptr;
 ControllerFunction playing = nullptr;
@@ -43,11 +34,11 @@ void separatedController(int &action, const size_t agent, const size_t numAgents
     playing(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity, yVelocity);
     generators->leaveController();
 }
-} // namespace
 
-bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
-              QString &error, const std::function<void(long long, long long)> &progress)
+bool runInProcess(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+                  QString &error, const std::function<void(long long, long long)> &progress)
 {
+    listener.note(QStringLiteral("in-process: the games were played in the arena's own process, unconfined"));
     QVector<ControllerFunction> functions;
     for (const ControllerSpec &entry : controllers) {
         const LoadedController loaded = loadController(entry.path, entry.label);
@@ -80,4 +71,14 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
     return true;
 }
 
+} // namespace
+
+bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+              QString &error, const std::function<void(long long, long long)> &progress)
+{
+#ifdef PELLORIA_ISOLATION
+    if (!settings.inProcess)
+        return runIsolated(controllers, settings, listener, error, progress);
 #endif
+    return runInProcess(controllers, settings, listener, error, progress);
+}

@@ -33,6 +33,7 @@ struct ArenaSettings {
     int shard = 1;       // this run plays shard `shard` of `shards`
     int shards = 1;
     bool sandbox = true; // confine every game's process
+    bool inProcess = false; // every game in the arena's own process, for a debugger
     int memoryLimitMb = 512;
     int recordGames = 0; // a RecordGames
     QString recordDir;

@@ -10,7 +10,7 @@ jobs="$(nproc)"
 # The static checks, the Windows cross-build, the sharded-run test (GNU
 # parallel) and the desktop-file checks need these too.
 bash "$root/scripts/setup.sh" clang-tidy cppcheck g++-mingw-w64-x86-64 g++-mingw-w64-i686 parallel \
-  desktop-file-utils appstream
+  desktop-file-utils appstream gdb
 
 export QT_QPA_PLATFORM=offscreen
 cd "$root"

@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -124,6 +125,7 @@ private Q_SLOTS:
     void noSandboxSaysSo();
     void sandboxTrialAndUnrecordedRefusals();
     void loadingFailures();
+    void debuggerStopsAtTheCrash();
     void hostProgramFailures();
     void commandLineRejectsBadValues_data();
     void commandLineRejectsBadValues();
@@ -565,6 +567,24 @@ void TestArena::sandboxTrialAndUnrecordedRefusals()
 #else
     QSKIP("games are confined on Linux only");
 #endif
+}
+
+// The handbook's recipe: gdb, in batch, stops in the controller's crash.
+void TestArena::debuggerStopsAtTheCrash()
+{
+    const QString gdb = QStandardPaths::findExecutable(QStringLiteral("gdb"));
+    if (gdb.isEmpty())
+        QSKIP("gdb is not installed (apt-get install gdb)");
+    const Run run = runProgram(gdb, {QStringLiteral("-batch"), QStringLiteral("-ex"), QStringLiteral("run"),
+                                     QStringLiteral("-ex"), QStringLiteral("bt"), QStringLiteral("--args"),
+                                     QStringLiteral(ARENA_EXE), QStringLiteral("--seed"), QStringLiteral("3"),
+                                     QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--in-process"),
+                                     QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB)});
+    QVERIFY2(run.out.contains(QStringLiteral("SIGSEGV")), qPrintable(run.out + run.err));
+    const int frame = run.out.indexOf(QStringLiteral("\n#0"));
+    const QString top = run.out.mid(frame, run.out.indexOf(QLatin1Char('\n'), frame + 1) - frame);
+    QVERIFY2(top.contains(QStringLiteral(" controller ")) && top.contains(QStringLiteral("hostile.cpp")),
+             qPrintable(top));
 }
 
 void TestArena::loadingFailures()

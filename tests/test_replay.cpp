@@ -85,6 +85,7 @@ private Q_SLOTS:
     void anyValuesRoundTrip();
     void arenaReplaysReproduceTheirRows();
     void seedInTheWindowIsTheArenasGame();
+    void seedModeSurvivesItsController();
     void viewerStepsSeeksAndMarksDeaths();
     void commandLineRefusesBadArguments();
     void videoNeedsFfmpeg();
@@ -421,6 +422,32 @@ void TestReplay::seedInTheWindowIsTheArenasGame()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(QDir(frames).entryList(QDir::Files),
              QStringList({"frame-00000.png", "frame-00001.png", "frame-00002.png", "frame-00003.png", "frame-00004.png"}));
+}
+
+// A controller that crashes, spins or ends the process: the viewer plays it
+// in a process of its own, writes every step before the failure, and says
+// by its exit code that the game failed.
+void TestReplay::seedModeSurvivesItsController()
+{
+    const struct {
+        const char *library;
+        const char *seed;
+        int frames; // steps 0 .. failure - 1
+    } failing[] = {{CRASH_ON_SEED_LIB, "3", 100}, {HANG_ON_SEED_LIB, "2", 10}, {EXIT_ON_SEED_LIB, "4", 20}};
+    for (const auto &f : failing) {
+        QTemporaryDir dir;
+        const Run run = pelloria({QStringLiteral("--seed"), QLatin1String(f.seed), QStringLiteral("--controller"),
+                                  QString::fromLocal8Bit(f.library), QStringLiteral("--export-frames"), dir.path()});
+        QCOMPARE(run.exitCode, 1);
+        const QStringList written = QDir(dir.path()).entryList(QDir::Files);
+        QCOMPARE(written.size(), f.frames);
+        QCOMPARE(written.last(), QStringLiteral("frame-%1.png").arg(f.frames - 1, 5, 10, QLatin1Char('0')));
+    }
+    // The window says how, in the arena's words, at the last step.
+    ReplayWindow window(recorded(&storesRight, 9));
+    window.setEnding(QStringLiteral("crashed at seed 9, step 12: signal 11 (SIGSEGV)"));
+    window.seek(window.lastStep());
+    QVERIFY(window.statusText().endsWith(QStringLiteral("game over: crashed at seed 9, step 12: signal 11 (SIGSEGV)")));
 }
 
 void TestReplay::viewerStepsSeeksAndMarksDeaths()
