@@ -101,8 +101,8 @@ public:
         for (int i = 0; i < loops; ++i) {
             const pid_t pid = ::fork();
             if (pid == 0)
-                for (volatile long spin = 0;; spin = spin + 1) {
-                }
+                for (volatile long spin = 0;;)
+                    spin = spin + 1;
             children.push_back(pid);
         }
     }

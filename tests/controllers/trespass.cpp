@@ -71,8 +71,9 @@ void blockAllAndSpin()
     for (int sig = 1; sig < NSIG; ++sig)
         if (sig != SIGSYS) // a handler for it is refused, and would end the game as such
             ::signal(sig, SIG_IGN);
-    for (volatile long forever = 0;; forever = forever + 1) {
-    }
+    volatile long forever = 0;
+    for (;;)
+        forever = forever + 1;
 }
 #endif
 
@@ -132,6 +133,7 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     if (calls == 7) {
         std::printf("about to crash at call %ld\n", calls);
         volatile int *nowhere = nullptr;
+        // cppcheck-suppress nullPointer
         *nowhere = 1; // NOLINT(clang-analyzer-core.NullDereference): the point of this plug-in
     }
 #elif defined(STOPS_ITSELF)
