@@ -198,8 +198,8 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     }
 #elif defined(ON_SEED) && defined(HANG_AT_STEP)
     if (onChosenSeed() && calls == HANG_AT_STEP)
-        for (volatile long forever = 0;;)
-            forever = forever + 1;
+        for (volatile long spins = 0;;)
+            spins = spins + 1;
 #elif defined(ON_SEED) && defined(EXIT_AT_STEP)
     if (onChosenSeed() && calls == EXIT_AT_STEP) {
         std::printf("leaving at call %ld\n", calls);

@@ -71,9 +71,9 @@ void blockAllAndSpin()
     for (int sig = 1; sig < NSIG; ++sig)
         if (sig != SIGSYS) // a handler for it is refused, and would end the game as such
             ::signal(sig, SIG_IGN);
-    volatile long forever = 0;
+    volatile long spins = 0;
     for (;;)
-        forever = forever + 1;
+        spins = spins + 1;
 }
 #endif
 
