@@ -1,6 +1,7 @@
 #include "ball_engine.h"
 
 #include "brainlet.h"
+#include "inline_generator.h"
 
 // Referenced weakly, so that a brainlet without `controller` still loads and
 // the game can say what is wrong with it instead of the loader's one line.
@@ -171,6 +172,10 @@ void Ball_engine::resetSeeded(unsigned int seed)
 
 void Ball_engine::seedDraws(unsigned int seed)
 {
+    if (inlineStream) {
+        inlineStream->seed(seed);
+        return;
+    }
 #if defined(__GLIBC__)
     if (ownStream) {
         ::srandom_r(seed, ownStream);
@@ -180,10 +185,13 @@ void Ball_engine::seedDraws(unsigned int seed)
     std::srand(seed);
 }
 
-// Inlined into every draw of the step: the test costs nothing next to the
-// draw, and a stream of its own spares the shared generator's lock.
+// Inlined into every draw of the step: the tests cost little next to a
+// draw, a stream of its own spares the shared generator's lock, and the
+// inline copy the call as well.
 inline int Ball_engine::draw()
 {
+    if (inlineStream)
+        return inlineStream->next();
 #if defined(__GLIBC__)
     if (ownStream) {
         int32_t value = 0;

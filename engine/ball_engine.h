@@ -65,6 +65,7 @@ struct RadiusChange {
 using RadiusListener = void (*)(void *context, const RadiusChange &change);
 
 struct random_data; // the C library's state of a generator of one's own
+class InlineGenerator; // inline_generator.h
 
 class Ball_engine
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
@@ -127,7 +128,20 @@ public:
     // (rand(), which the controller shares, as the game has it) by default,
     // or a stream of its own (see SeparateGenerators), seeded by the engine
     // as the shared one would be, so that a seed lays out the same game.
-    void drawFrom(random_data *stream) { ownStream = stream; }
+    // A stream of its own is the library's (random_r, GNU only) or an
+    // inline copy of it, which spares every draw a call; either gives the
+    // same numbers. The last choice holds; nullptr goes back to rand().
+    void drawFrom(random_data *stream)
+    {
+        ownStream = stream;
+        inlineStream = nullptr;
+    }
+    void drawFrom(InlineGenerator *generator)
+    {
+        inlineStream = generator;
+        ownStream = nullptr;
+    }
+    void drawFrom(std::nullptr_t) { drawFrom(static_cast<InlineGenerator *>(nullptr)); }
 
     void chooseAction(size_t index);
     void savePositions();
@@ -186,6 +200,7 @@ private:
     int seededRespawnCounter = 0;
     int *respawnRhythm;
     random_data *ownStream = nullptr;
+    InlineGenerator *inlineStream = nullptr;
 
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     QColor *colors = nullptr;

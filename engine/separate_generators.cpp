@@ -17,7 +17,6 @@
 // puts back the state that was current before.
 SeparateGenerators::SeparateGenerators()
 {
-    ::initstate_r(1, gameState, stateBytes, &gameStream);
     ::setstate(::initstate(1, controllerState, stateBytes));
     controllerCurrent = controllerState;
 }
@@ -66,7 +65,7 @@ SeparateGenerators::SeparateGenerators()
 
 void SeparateGenerators::startGame(unsigned int gameSeed, Ball_engine &engine)
 {
-    (void)engine;
+    engine.drawFrom(&gameStream);
 #ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::initstate(controllerSeed(gameSeed), controllerState, stateBytes);
     controllerCurrent = controllerState;

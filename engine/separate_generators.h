@@ -5,11 +5,16 @@
 // controllers need the split: otherwise a controller that reseeds or draws
 // extra numbers picks the opponents' moves and the resources' places.
 //
-// With the GNU C library the engine draws the game's stream from a state of
-// its own (random_r), which nothing the controller does to rand() reaches;
-// elsewhere the shared generator's state is switched around every call.
+// The engine draws the game's stream from an inline copy of the library's
+// generator, which nothing the controller does to rand() reaches. The
+// controller's stream is the shared generator's state: with the GNU C
+// library it is made current around each call; elsewhere the shared
+// generator's state is switched around every call as well, between the
+// controller's and one kept for everything outside it.
 #ifndef SEPARATE_GENERATORS_H
 #define SEPARATE_GENERATORS_H
+
+#include "inline_generator.h"
 
 #include <cstdlib>
 
@@ -35,14 +40,16 @@ public:
 
     // For a process that plays one game and nothing else: makes the
     // controller's stream the shared generator's for good, so that calls
-    // need no switching. False where the game's stream is not the engine's
-    // own: there every call still needs enterController/leaveController.
+    // need no switching. False without the GNU C library, where every call
+    // still needs enterController/leaveController.
     bool handOverSharedGenerator();
 
     // Around everything done to this game (its layout, its steps) when
-    // several games share the process: makes the game's stream current, and
-    // puts back the one that was current before. Nothing to do where the
-    // engine has a stream of its own.
+    // several games share the process. Without the GNU C library the
+    // controller's calls switch the shared generator back to a state of
+    // this object's, not to the one current before: these make that state
+    // current and then put back the process's own, which the game's calls
+    // thus leave alone. With it there is nothing to do.
     void enterGame();
     void leaveGame();
 
@@ -51,16 +58,16 @@ public:
     static unsigned int controllerSeed(unsigned int gameSeed) { return gameSeed ^ 0x9E3779B9u; }
 
 private:
-    // 128 bytes is the C library's default state size, so the game's stream
-    // is the one plain srand()/rand() would give.
+    // 128 bytes is the C library's default state size, so the controller's
+    // stream is the one plain srand()/rand() would give.
     static constexpr int stateBytes = 128;
+#if !defined(__GLIBC__)
     alignas(8) char gameState[stateBytes] = {};
+#endif
     alignas(8) char controllerState[stateBytes] = {};
     char *controllerCurrent = nullptr;
     char *outside = nullptr;
-#if defined(__GLIBC__)
-    random_data gameStream{};
-#endif
+    InlineGenerator gameStream;
 };
 
 #endif

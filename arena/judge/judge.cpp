@@ -34,10 +34,7 @@ size_t *playingNext = nullptr;
 Judge::Judge()
 {
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
-#if defined(__GLIBC__)
-    ::initstate_r(1, streamState, sizeof streamState, &stream);
     engine.drawFrom(&stream);
-#endif
     engine.setController(&Judge::nextAction);
     engine.setRadiusListener(&Judge::agent0Changed, this);
 }

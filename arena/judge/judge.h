@@ -9,10 +9,10 @@
 #include "ball_engine.h"
 #include "game.h"
 #include "game_row.h"
+#include "inline_generator.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 class FrameWriter;
 
@@ -56,10 +56,7 @@ private:
     GameRow failure(const ProcessEnd &end, int step) const;
 
     Ball_engine engine;
-#if defined(__GLIBC__)
-    random_data stream{};
-    alignas(8) char streamState[128] = {};
-#endif
+    InlineGenerator stream;
     const uint8_t *actions = nullptr;
     size_t next = 0;
     GameRow facts;
