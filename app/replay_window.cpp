@@ -1,45 +1,59 @@
 #include "replay_window.h"
 
+#include "agent_panel.h"
 #include "game_rules.h"
-#include "widget.h"
+#include "replay_view.h"
+#include "window_placement.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
 
-const char *const actionNames[] = {"none", "up", "down", "left", "right", "up-left", "up-right", "down-left",
-                                   "down-right"};
+// Wide enough to see and to point at, at either end of the timeline.
+constexpr int markerWidth = 3;
+constexpr int pageSteps = 100;
+const QColor agent0Marker(220, 20, 20);
+const QColor otherMarker(90, 90, 90);
 
-QString actionName(int code)
+// A round number of steps between the scale's labels, some 80 pixels apart.
+int scaleInterval(int steps, int width)
 {
-    return code >= 0 && code < BRAINLET_ACTIONS ? QString::fromLatin1(actionNames[code]) : QStringLiteral("none");
-}
-
-QString changeText(const RadiusChange &c)
-{
-    const QString delta = QString::asprintf("%+d", c.delta);
-    switch (c.cause) {
-    case RadiusChange::Wall: return QStringLiteral("wall %1").arg(delta);
-    case RadiusChange::Contest: return QStringLiteral("contest with agent %1 %2").arg(c.other).arg(delta);
-    case RadiusChange::Meal: return QStringLiteral("meal from resource %1 %2").arg(c.other - replayAgents).arg(delta);
-    }
-    return QString();
+    const int wanted = std::max(1, steps * 80 / std::max(1, width));
+    for (int unit = 1;; unit *= 10)
+        for (int m : {1, 2, 5})
+            if (m * unit >= wanted)
+                return m * unit;
 }
 
 } // namespace
 
+QStringList viewerKeys()
+{
+    return {QStringLiteral("Space        play or pause"), QStringLiteral("Left, Right  one step back, forward"),
+            QStringLiteral("PgUp, PgDn   100 steps back, forward"), QStringLiteral("Home, End    the first, the last step"),
+            QStringLiteral("D            agent 0's death"), QStringLiteral("N, P         agent 0's next, previous radius change"),
+            QStringLiteral("+, -         faster, slower"), QStringLiteral("O            the ring around agent 0"),
+            QStringLiteral("X            the marks where agents died"), QStringLiteral("T            agent 0's trail"),
+            QStringLiteral("?, F1        this help")};
+}
+
 TimelineSlider::TimelineSlider(QWidget *parent) : QSlider(Qt::Horizontal, parent)
 {
-    setMinimumHeight(28);
+    setMinimumHeight(40);
+    setMouseTracking(true);
 }
 
 void TimelineSlider::setDeaths(const std::array<int, replayAgents> &steps)
@@ -48,31 +62,82 @@ void TimelineSlider::setDeaths(const std::array<int, replayAgents> &steps)
     update();
 }
 
+QRect TimelineSlider::groove() const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+}
+
+QRect TimelineSlider::markerAt(int step) const
+{
+    const QRect g = groove();
+    const int x = g.x() + QStyle::sliderPositionFromValue(minimum(), maximum(), step, g.width());
+    const int left = std::max(0, std::min(x - markerWidth / 2, width() - markerWidth));
+    return QRect(left, 0, markerWidth, height() * 2 / 3);
+}
+
+QString TimelineSlider::markersAt(int x) const
+{
+    QStringList names;
+    for (int agent = 0; agent < replayAgents; ++agent) {
+        const int step = deathSteps[size_t(agent)];
+        if (step > 0 && markerAt(step).adjusted(-2, 0, 2, 0).contains(x, 1))
+            names << QStringLiteral("agent %1 died at step %2").arg(agentLabel(agent)).arg(step);
+    }
+    return names.join(QLatin1Char('\n'));
+}
+
+QVector<int> TimelineSlider::scaleSteps() const
+{
+    QVector<int> steps;
+    const int interval = scaleInterval(maximum() - minimum(), groove().width());
+    for (int s = minimum(); s <= maximum(); s += interval)
+        steps.append(s);
+    return steps;
+}
+
 void TimelineSlider::mousePressEvent(QMouseEvent *event)
 {
     // Straight to the step under the pointer, not a page towards it.
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x() - groove.x(), groove.width()));
+    const QRect g = groove();
+    setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x() - g.x(), g.width()));
     QSlider::mousePressEvent(event);
+}
+
+bool TimelineSlider::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QString text = markersAt(help->pos().x());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QSlider::event(event);
 }
 
 void TimelineSlider::paintEvent(QPaintEvent *event)
 {
     QSlider::paintEvent(event);
     QPainter p(this);
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
     for (int agent = replayAgents - 1; agent >= 0; --agent) {
         const int step = deathSteps[size_t(agent)];
-        if (step <= 0)
-            continue;
-        const int x = groove.x() + QStyle::sliderPositionFromValue(minimum(), maximum(), step, groove.width());
-        const bool mine = agent == 0;
-        p.setPen(QPen(mine ? QColor(220, 20, 20) : QColor(90, 90, 90), mine ? 3 : 1));
-        p.drawLine(x, mine ? 0 : height() / 4, x, mine ? height() : height() * 3 / 4);
+        if (step > 0)
+            p.fillRect(markerAt(step), agent == 0 ? agent0Marker : otherMarker);
+    }
+    const QRect g = groove();
+    p.setPen(palette().color(QPalette::WindowText));
+    QFont small = font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+    p.setFont(small);
+    for (int s : scaleSteps()) {
+        const int x = g.x() + QStyle::sliderPositionFromValue(minimum(), maximum(), s, g.width());
+        p.drawLine(x, height() * 2 / 3, x, height() * 2 / 3 + 3);
+        p.drawText(QRect(x - 30, height() * 2 / 3 + 2, 60, height() / 3), Qt::AlignHCenter | Qt::AlignTop,
+                   QString::number(s));
     }
 }
 
@@ -83,12 +148,37 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent) : QMainWindow(paren
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     painter.setup(uint32_t(rules::agentsPerGame), engine);
     setWindowTitle(QStringLiteral("Pelloria replay: seed %1, %2").arg(replay.header.seed).arg(replay.header.controller));
-
     auto *central = new QWidget(this);
     auto *column = new QVBoxLayout(central);
-    column->setContentsMargins(0, 0, 0, 4);
-    view = new Widget(&painter, &engine, central);
-    column->addWidget(view);
+    column->setContentsMargins(4, 4, 4, 4);
+    auto *row = new QHBoxLayout;
+    view = new ReplayView(&painter, &engine, central);
+    row->addWidget(view, 3);
+    QVector<QColor> colours;
+    for (int a = 0; a < replayAgents; ++a)
+        colours.append(engine.getColors()[a]);
+    agentPanel = new AgentPanel(colours, central);
+    row->addWidget(agentPanel, 1);
+    column->addLayout(row, 1);
+    buildControls(central);
+    setCentralWidget(central);
+    help = new QLabel(viewerKeys().join(QLatin1Char('\n')), view);
+    help->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 10));
+    help->setStyleSheet(QStringLiteral("background: rgba(0, 0, 0, 200); color: white; padding: 8px;"));
+    help->adjustSize();
+    help->move(8, 8);
+    help->hide();
+    // Within the screen's room, whatever its size: the arena scales.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(sizeHint().boundedTo(screen->availableGeometry().size() * 9 / 10));
+    speedBox->setCurrentIndex(2);
+    setSpeedIndex(2);
+    seek(0);
+}
+
+void ReplayWindow::buildControls(QWidget *central)
+{
+    auto *column = static_cast<QVBoxLayout *>(central->layout());
     auto *controls = new QHBoxLayout;
     auto *back = new QPushButton(QStringLiteral("<"), central);
     playButton = new QPushButton(QStringLiteral("&Play"), central);
@@ -100,18 +190,20 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent) : QMainWindow(paren
     timelineSlider->setRange(0, lastStep());
     timelineSlider->setDeaths(replay.deathSteps());
     for (QWidget *w : {static_cast<QWidget *>(back), static_cast<QWidget *>(playButton),
-                       static_cast<QWidget *>(forward), static_cast<QWidget *>(speedBox)}) {
-        w->setFocusPolicy(Qt::NoFocus); // the arrow keys belong to the window
-        controls->addWidget(w);
+                       static_cast<QWidget *>(forward), static_cast<QWidget *>(speedBox),
+                       static_cast<QWidget *>(timelineSlider)}) {
+        w->setFocusPolicy(Qt::NoFocus); // the keys belong to the window
+        controls->addWidget(w, w == timelineSlider ? 1 : 0);
     }
-    timelineSlider->setFocusPolicy(Qt::NoFocus);
-    controls->addWidget(timelineSlider, 1);
     column->addLayout(controls);
+    auto *legend = new QLabel(QStringLiteral("timeline: red, agent [1] died; grey, another agent died; "
+                                             "? or F1: the keys"),
+                              central);
+    column->addWidget(legend);
     status = new QLabel(central);
     status->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 10));
+    status->setWordWrap(true);
     column->addWidget(status);
-    setCentralWidget(central);
-
     timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &ReplayWindow::advance);
     connect(back, &QPushButton::clicked, this, &ReplayWindow::stepBack);
@@ -119,9 +211,6 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent) : QMainWindow(paren
     connect(playButton, &QPushButton::clicked, this, &ReplayWindow::playPause);
     connect(speedBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ReplayWindow::setSpeedIndex);
     connect(timelineSlider, &QSlider::valueChanged, this, &ReplayWindow::seek);
-    speedBox->setCurrentIndex(2);
-    setSpeedIndex(2);
-    seek(0);
 }
 
 double ReplayWindow::speed() const
@@ -134,14 +223,21 @@ bool ReplayWindow::playing() const
     return timer->isActive();
 }
 
+bool ReplayWindow::helpShown() const
+{
+    return help->isVisible();
+}
+
 void ReplayWindow::seek(int step)
 {
     current = std::max(0, std::min(step, lastStep()));
     showFrame(replay.frames[size_t(current)], engine);
     if (timelineSlider->value() != current)
         timelineSlider->setValue(current);
+    view->setOverlay(overlayAt(replay, current, view->overlay()));
+    agentPanel->showRows(agentRows(replay, current));
     status->setText(statusText());
-    view->animate();
+    view->repaint();
 }
 
 void ReplayWindow::stepForward()
@@ -175,6 +271,12 @@ void ReplayWindow::setSpeedIndex(int index)
     timer->setInterval(std::max(1, int(rules::tickIntervalMs / speeds[index])));
 }
 
+void ReplayWindow::toggleHelp()
+{
+    help->setVisible(!help->isVisible());
+    help->raise();
+}
+
 void ReplayWindow::advance()
 {
     if (current >= lastStep()) {
@@ -182,6 +284,35 @@ void ReplayWindow::advance()
         return;
     }
     stepForward();
+}
+
+int ReplayWindow::nextChange(int direction) const
+{
+    for (int s = current + direction; s > 0 && s <= lastStep(); s += direction)
+        if (!replay.frames[size_t(s)].changes.empty())
+            return s;
+    return current;
+}
+
+int ReplayWindow::agent0Death() const
+{
+    const int died = replay.deathSteps()[0];
+    return died > 0 ? died : lastStep();
+}
+
+bool ReplayWindow::toggleOverlay(int key)
+{
+    OverlayState shown = view->overlay();
+    if (key == Qt::Key_O)
+        shown.ring = !shown.ring;
+    else if (key == Qt::Key_X)
+        shown.deaths = !shown.deaths;
+    else if (key == Qt::Key_T)
+        shown.trail = !shown.trail;
+    else
+        return false;
+    view->setOverlay(overlayAt(replay, current, shown));
+    return true;
 }
 
 void ReplayWindow::keyPressEvent(QKeyEvent *event)
@@ -192,30 +323,24 @@ void ReplayWindow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Space: playPause(); break;
     case Qt::Key_Plus: setSpeedIndex(speedBox->currentIndex() + 1); break;
     case Qt::Key_Minus: setSpeedIndex(speedBox->currentIndex() - 1); break;
-    default: QMainWindow::keyPressEvent(event);
+    case Qt::Key_Home: seek(0); break;
+    case Qt::Key_End: seek(lastStep()); break;
+    case Qt::Key_PageUp: seek(current - pageSteps); break;
+    case Qt::Key_PageDown: seek(current + pageSteps); break;
+    case Qt::Key_D: seek(agent0Death()); break;
+    case Qt::Key_N: seek(nextChange(+1)); break;
+    case Qt::Key_P: seek(nextChange(-1)); break;
+    case Qt::Key_Question:
+    case Qt::Key_F1: toggleHelp(); break;
+    default:
+        if (!toggleOverlay(event->key()))
+            QMainWindow::keyPressEvent(event);
     }
 }
 
 QString ReplayWindow::statusText() const
 {
-    const ReplayFrame &f = replay.frames[size_t(current)];
-    QString text = QStringLiteral("step %1 of %2   agent 0: radius %3, velocity (%4, %5), action %6")
-                       .arg(current)
-                       .arg(lastStep())
-                       .arg(std::max(0, f.radius[0]))
-                       .arg(f.vx[0])
-                       .arg(f.vy[0])
-                       .arg(actionName(f.action[0]));
-    for (int s = current; s > 0; --s) {
-        const std::vector<RadiusChange> &changes = replay.frames[size_t(s)].changes;
-        if (!changes.empty()) {
-            text += QStringLiteral("   last change: %1 at step %2").arg(changeText(changes.back())).arg(s);
-            break;
-        }
-    }
-    if (current == lastStep())
-        text += QStringLiteral("   game over: %1").arg(ending.isEmpty() ? replay.header.outcome : ending);
-    return text;
+    return stepStatus(replay, current, ending);
 }
 
 void ReplayWindow::setEnding(const QString &text)

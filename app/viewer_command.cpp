@@ -1,11 +1,11 @@
 #include "viewer_command.h"
 
-#include "arena_painter.h"
 #include "offscreen.h"
 #include "brainlet.h"
 #include "controller_symbols.h"
 #include "game_rules.h"
 #include "recorder.h"
+#include "frame_export.h"
 #include "replay_window.h"
 #include "row_text.h"
 #include "runner.h"
@@ -14,27 +14,18 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QLibrary>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__GNUC__) && defined(__ELF__)
-#  pragma weak controller
-#endif
 
 namespace {
 
 constexpr int defaultMaxSteps = 100000;
 const char *const viewerOptions[] = {"--replay", "--seed", "--controller", "--export-frames", "--export-video",
-                                     "--max-steps", "--help", "--version"};
+                                     "--max-steps", "--step", "--from", "--to", "--overlay", "--help", "--version"};
 
 int fail(const QString &message)
 {
@@ -50,35 +41,6 @@ bool displayAvailable()
             return true;
     }
     return false;
-}
-
-bool exportVideo(const Replay &replay, const QString &path, QString &error)
-{
-    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty()) {
-        error = QStringLiteral("--export-video needs ffmpeg, which is not installed (apt-get install ffmpeg)");
-        return false;
-    }
-    QTemporaryDir frames;
-    if (!exportFrames(replay, frames.path(), error))
-        return false;
-    QStringList arguments{QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                          QStringLiteral("-framerate"), QString::number(1000 / rules::tickIntervalMs),
-                          QStringLiteral("-i"), QDir(frames.path()).filePath(QStringLiteral("frame-%05d.png"))};
-    if (path.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
-        arguments << QStringLiteral("-vf")
-                  << QStringLiteral("scale=640:-1:flags=lanczos,split[a][b];[a]palettegen[p];[b][p]paletteuse");
-    else
-        arguments << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
-    arguments << path;
-    QProcess process;
-    process.start(ffmpeg, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        error = QStringLiteral("ffmpeg could not write %1: %2")
-                    .arg(path, QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
-        return false;
-    }
-    return true;
 }
 
 // Collects the one row of a viewer's game.
@@ -139,32 +101,109 @@ bool asksForViewer(int argc, char **argv)
     return false;
 }
 
-bool exportFrames(const Replay &replay, const QString &dir, QString &error)
+namespace {
+
+void addOptions(QCommandLineParser &parser)
 {
-    if (!QDir().mkpath(dir)) {
-        error = QStringLiteral("cannot make the folder %1").arg(dir);
+    parser.setApplicationDescription(QStringLiteral(
+        "Without options: the game. With them: watch a recorded game, or play one seed exactly as "
+        "pelloria-arena plays it (its outcome and steps are the arena's row for that seed) and watch it."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QList<QCommandLineOption> options{
+        {QStringLiteral("replay"), QStringLiteral("Watch the replay FILE (pelloria-arena --record)."), QStringLiteral("FILE")},
+        {QStringLiteral("seed"), QStringLiteral("Play the game of seed N as the arena does, and watch it."), QStringLiteral("N")},
+        {QStringLiteral("controller"),
+         QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."), QStringLiteral("FILE")},
+        {QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."), QStringLiteral("M")},
+        {QStringLiteral("step"), QStringLiteral("Open the window at step K."), QStringLiteral("K")},
+        {QStringLiteral("export-frames"), QStringLiteral("Write the steps as DIR/frame-NNNNN.png, without a window."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("export-video"),
+         QStringLiteral("Write the game as FILE (.mp4, .mkv, .webm or .gif) through ffmpeg, without a window."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("from"), QStringLiteral("Export from step K (default 0)."), QStringLiteral("K")},
+        {QStringLiteral("to"), QStringLiteral("Export up to step K (default the last)."), QStringLiteral("K")},
+        {QStringLiteral("overlay"), QStringLiteral("Burn the viewer's overlay, the step and the status line into exports.")}};
+    parser.addOptions(options);
+}
+
+// What the command line asks of the viewer.
+struct ViewerRequest {
+    bool fromSeed = false;
+    uint32_t seed = 0;
+    int maxSteps = defaultMaxSteps;
+    int step = 0;
+    QString frames, video;
+    ExportOptions exporting;
+    bool exports() const { return !frames.isEmpty() || !video.isEmpty(); }
+};
+
+bool readStep(const QCommandLineParser &parser, const QString &name, int &value, QString &error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const QString text = parser.value(name);
+    value = text.toInt(&ok);
+    if (!ok || value < 0 || text.startsWith(QLatin1Char('+')))
+        error = QStringLiteral("--%1 takes a whole number from 0, not '%2'").arg(name, text);
+    return error.isEmpty();
+}
+
+bool readSeed(const QCommandLineParser &parser, ViewerRequest &r, QString &error)
+{
+    bool ok = false;
+    const QString text = parser.value(QStringLiteral("seed"));
+    r.seed = text.toUInt(&ok);
+    if (!ok || text.startsWith(QLatin1Char('+')))
+        error = QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '%1'").arg(text);
+    else if (parser.isSet(QStringLiteral("max-steps")) && (!readStep(parser, QStringLiteral("max-steps"), r.maxSteps, error) || r.maxSteps < 1))
+        error = QStringLiteral("--max-steps takes a whole number from 1, not '%1'").arg(parser.value(QStringLiteral("max-steps")));
+    return error.isEmpty();
+}
+
+bool readRequest(const QCommandLineParser &parser, ViewerRequest &r, QString &error)
+{
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
         return false;
     }
-    Ball_engine engine;
-    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
-    ArenaPainter painter;
-    painter.setup(uint32_t(rules::agentsPerGame), engine);
-    QImage image(engine.width, engine.height, QImage::Format_RGB32);
-    for (const ReplayFrame &frame : replay.frames) {
-        showFrame(frame, engine);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPaintEvent event(image.rect());
-        painter.paint(&p, &event, engine);
-        p.end();
-        const QString file = QDir(dir).filePath(QStringLiteral("frame-%1.png").arg(frame.step, 5, 10, QLatin1Char('0')));
-        if (!image.save(file, "PNG")) {
-            error = QStringLiteral("cannot write %1").arg(file);
-            return false;
-        }
-    }
-    return true;
+    const bool fromFile = parser.isSet(QStringLiteral("replay"));
+    r.fromSeed = parser.isSet(QStringLiteral("seed"));
+    if (fromFile == r.fromSeed)
+        error = QStringLiteral("give either --replay FILE or --seed N");
+    else if (fromFile && (parser.isSet(QStringLiteral("controller")) || parser.isSet(QStringLiteral("max-steps"))))
+        error = QStringLiteral("--controller and --max-steps go with --seed, not --replay");
+    if (!error.isEmpty() || (r.fromSeed && !readSeed(parser, r, error)))
+        return false;
+    r.frames = parser.value(QStringLiteral("export-frames"));
+    r.video = parser.value(QStringLiteral("export-video"));
+    r.exporting.overlay = parser.isSet(QStringLiteral("overlay"));
+    if (!r.video.isEmpty() && !videoFormatSupported(r.video))
+        error = QStringLiteral("--export-video writes .mp4, .mkv, .webm or .gif, not '%1'").arg(r.video);
+    else if (!r.video.isEmpty() && !QFileInfo(QFileInfo(r.video).absolutePath()).isWritable())
+        error = QStringLiteral("--export-video cannot write into %1").arg(QFileInfo(r.video).absolutePath());
+    return error.isEmpty() && readStep(parser, QStringLiteral("step"), r.step, error)
+        && readStep(parser, QStringLiteral("from"), r.exporting.from, error)
+        && readStep(parser, QStringLiteral("to"), r.exporting.to, error);
 }
+
+// Exports what was asked; 0, 1 for a game that failed (what could be
+// written is), or 2.
+int exportGame(const Replay &replay, const ViewerRequest &r, bool failed)
+{
+    QString error;
+    if (r.exporting.from > int(replay.frames.size()) - 1)
+        return fail(QStringLiteral("--from %1 is past the game's last step, %2").arg(r.exporting.from).arg(replay.frames.size() - 1));
+    if (!r.frames.isEmpty() && !exportFrames(replay, r.frames, r.exporting, error))
+        return fail(error);
+    if (!r.video.isEmpty() && !exportVideo(replay, r.video, r.exporting, error))
+        return fail(error);
+    return failed ? 1 : 0;
+}
+
+} // namespace
 
 int runViewer(int argc, char **argv)
 {
@@ -172,25 +211,7 @@ int runViewer(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Without options: the game. With them: watch a recorded game, or play one seed exactly as "
-        "pelloria-arena plays it (its outcome and steps are the arena's row for that seed) and watch it."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption({QStringLiteral("replay"), QStringLiteral("Watch the replay FILE (pelloria-arena --record)."),
-                      QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("seed"), QStringLiteral("Play the game of seed N as the arena does, and watch it."),
-                      QStringLiteral("N")});
-    parser.addOption({QStringLiteral("controller"),
-                      QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."),
-                      QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."),
-                      QStringLiteral("M")});
-    parser.addOption({QStringLiteral("export-frames"),
-                      QStringLiteral("Write every step as DIR/frame-NNNNN.png, without a window."), QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("export-video"),
-                      QStringLiteral("Write the game as FILE (.mp4 or .gif) through ffmpeg, without a window."),
-                      QStringLiteral("FILE")});
+    addOptions(parser);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     // --help and --version need an application object for their texts.
@@ -201,62 +222,32 @@ int runViewer(int argc, char **argv)
             parser.showVersion();
         parser.showHelp(0);
     }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    const bool fromFile = parser.isSet(QStringLiteral("replay"));
-    const bool fromSeed = parser.isSet(QStringLiteral("seed"));
-    if (fromFile == fromSeed)
-        return fail(QStringLiteral("give either --replay FILE or --seed N"));
-    if (fromFile && (parser.isSet(QStringLiteral("controller")) || parser.isSet(QStringLiteral("max-steps"))))
-        return fail(QStringLiteral("--controller and --max-steps go with --seed, not --replay"));
-    uint32_t seed = 0;
-    int maxSteps = defaultMaxSteps;
-    if (fromSeed) {
-        bool ok = false;
-        const QString text = parser.value(QStringLiteral("seed"));
-        seed = text.toUInt(&ok);
-        if (!ok || text.startsWith(QLatin1Char('+')))
-            return fail(QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '%1'").arg(text));
-        if (parser.isSet(QStringLiteral("max-steps"))) {
-            const QString steps = parser.value(QStringLiteral("max-steps"));
-            maxSteps = steps.toInt(&ok);
-            if (!ok || maxSteps < 1)
-                return fail(QStringLiteral("--max-steps takes a whole number from 1, not '%1'").arg(steps));
-        }
-    }
-    const QString frames = parser.value(QStringLiteral("export-frames"));
-    const QString video = parser.value(QStringLiteral("export-video"));
-    const bool exporting = !frames.isEmpty() || !video.isEmpty();
-
+    ViewerRequest request;
+    QString error;
+    if (!readRequest(parser, request, error))
+        return fail(error);
     // Read the game before any window: a bad file costs nothing.
     Replay replay;
-    QString error;
-    if (fromFile && !readReplay(parser.value(QStringLiteral("replay")), replay, error))
+    if (!request.fromSeed && !readReplay(parser.value(QStringLiteral("replay")), replay, error))
         return fail(error);
-    if (exporting && !displayAvailable())
+    if (request.exports() && !displayAvailable())
         prepareOffscreen(); // pictures need no screen
-    if (!exporting && !displayAvailable())
+    if (!request.exports() && !displayAvailable())
         return fail(QStringLiteral("no display to open the window on; try xvfb-run, or --export-frames"));
     ensureRuntimeDir();
     QApplication app(argc, argv);
-    bool failed = false;
-    QString ending;
-    if (fromSeed) {
+    if (request.fromSeed) {
         const QString path = parser.isSet(QStringLiteral("controller"))
             ? parser.value(QStringLiteral("controller"))
             : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
-        if (!playSeed(path, seed, maxSteps, replay, ending, error))
+        if (!playSeed(path, request.seed, request.maxSteps, replay, request.exporting.ending, error))
             return fail(error);
-        failed = !ending.isEmpty();
     }
-    if (!frames.isEmpty() && !exportFrames(replay, frames, error))
-        return fail(error);
-    if (!video.isEmpty() && !exportVideo(replay, video, error))
-        return fail(error);
-    if (exporting)
-        return failed ? 1 : 0; // what could be written is written
+    if (request.exports())
+        return exportGame(replay, request, !request.exporting.ending.isEmpty());
     ReplayWindow window(std::move(replay));
-    window.setEnding(ending);
+    window.setEnding(request.exporting.ending);
+    window.seek(request.step);
     window.show();
     return app.exec();
 }

@@ -11,11 +11,9 @@
 // Whether the arguments ask for the viewer rather than the game.
 bool asksForViewer(int argc, char **argv);
 
-// Runs the viewer: exit 0, or 2 with one line on stderr for a bad argument,
-// an unreadable replay or a controller that cannot be loaded.
+// Runs the viewer: exit 0, 1 when an export's game failed (what could be
+// written is), or 2 with one line on stderr for a bad argument, an
+// unreadable replay or a controller that cannot be loaded.
 int runViewer(int argc, char **argv);
-
-// PNG frames frame-00000.png ... of every step, painted as the window does.
-bool exportFrames(const Replay &replay, const QString &dir, QString &error);
 
 #endif
