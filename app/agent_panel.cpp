@@ -100,7 +100,10 @@ AgentPanel::AgentPanel(const QVector<QColor> &colours, QWidget *parent) : QTable
         label->setForeground(Qt::white);
         setItem(a, LabelColumn, label);
     }
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     horizontalHeader()->setSectionResizeMode(StateColumn, QHeaderView::Stretch);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setMinimumWidth(420);
     setSortingEnabled(true);
     sortByColumn(LabelColumn, Qt::AscendingOrder);
 }

@@ -136,7 +136,8 @@ void TimelineSlider::paintEvent(QPaintEvent *event)
     for (int s : scaleSteps()) {
         const int x = g.x() + QStyle::sliderPositionFromValue(minimum(), maximum(), s, g.width());
         p.drawLine(x, height() * 2 / 3, x, height() * 2 / 3 + 3);
-        p.drawText(QRect(x - 30, height() * 2 / 3 + 2, 60, height() / 3), Qt::AlignHCenter | Qt::AlignTop,
+        const int left = std::max(0, std::min(x - 30, width() - 60));
+        p.drawText(QRect(left, height() * 2 / 3 + 2, 60, height() / 3), Qt::AlignTop | (left == x - 30 ? Qt::AlignHCenter : left == 0 ? Qt::AlignLeft : Qt::AlignRight),
                    QString::number(s));
     }
 }
@@ -153,12 +154,12 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent) : QMainWindow(paren
     column->setContentsMargins(4, 4, 4, 4);
     auto *row = new QHBoxLayout;
     view = new ReplayView(&painter, &engine, central);
-    row->addWidget(view, 3);
+    row->addWidget(view, 5);
     QVector<QColor> colours;
     for (int a = 0; a < replayAgents; ++a)
         colours.append(engine.getColors()[a]);
     agentPanel = new AgentPanel(colours, central);
-    row->addWidget(agentPanel, 1);
+    row->addWidget(agentPanel, 2);
     column->addLayout(row, 1);
     buildControls(central);
     setCentralWidget(central);
