@@ -61,12 +61,16 @@ QString changeText(const RadiusChange &c)
 
 QVector<AgentRow> agentRows(const Replay &replay, int step)
 {
+    return agentRows(replay, step, replay.deathSteps());
+}
+
+QVector<AgentRow> agentRows(const Replay &replay, int step, const std::array<int, replayAgents> &died)
+{
     QVector<AgentRow> rows;
     if (replay.frames.empty())
         return rows;
     step = std::max(0, std::min(step, int(replay.frames.size()) - 1));
     const ReplayFrame &f = replay.frames[size_t(step)];
-    const std::array<int, replayAgents> died = replay.deathSteps();
     for (int a = 0; a < replayAgents; ++a) {
         AgentRow row;
         row.agent = a;
@@ -110,18 +114,24 @@ AgentPanel::AgentPanel(const QVector<QColor> &colours, QWidget *parent) : QTable
 
 void AgentPanel::showRows(const QVector<AgentRow> &rows)
 {
-    // Rows are found by their label, wherever sorting put them.
+    // Rows are found by their label, wherever sorting put them; their
+    // items are made once and then only changed.
     setSortingEnabled(false);
     for (int r = 0; r < rowCount(); ++r) {
         const int agent = item(r, LabelColumn)->data(Qt::UserRole).toInt() - 1;
         if (agent < 0 || agent >= rows.size())
             continue;
         const AgentRow &a = rows[agent];
-        setItem(r, RadiusColumn, numberItem(a.radius));
-        setItem(r, StateColumn, new QTableWidgetItem(a.state));
-        const QString velocity = a.diedAt > 0 ? QStringLiteral("-") : QStringLiteral("(%1, %2)").arg(a.vx).arg(a.vy);
-        setItem(r, VelocityColumn, new QTableWidgetItem(velocity));
-        setItem(r, ActionColumn, new QTableWidgetItem(a.action));
+        if (!item(r, RadiusColumn)) {
+            setItem(r, RadiusColumn, numberItem(a.radius));
+            for (int c : {StateColumn, VelocityColumn, ActionColumn})
+                setItem(r, c, new QTableWidgetItem);
+        }
+        item(r, RadiusColumn)->setData(Qt::DisplayRole, a.radius);
+        item(r, RadiusColumn)->setData(Qt::UserRole, a.radius);
+        item(r, StateColumn)->setText(a.state);
+        item(r, VelocityColumn)->setText(a.diedAt > 0 ? QStringLiteral("-") : QStringLiteral("(%1, %2)").arg(a.vx).arg(a.vy));
+        item(r, ActionColumn)->setText(a.action);
     }
     setSortingEnabled(true);
 }

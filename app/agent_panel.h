@@ -19,8 +19,10 @@ struct AgentRow {
     QString action;
 };
 
-// The rows at `step`, one per agent in index order.
+// The rows at `step`, one per agent in index order; `died`: the replay's
+// deathSteps(), when the caller keeps them.
 QVector<AgentRow> agentRows(const Replay &replay, int step);
+QVector<AgentRow> agentRows(const Replay &replay, int step, const std::array<int, replayAgents> &died);
 
 // "none", "up", ... for an action code.
 QString actionName(int code);

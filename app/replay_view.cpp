@@ -62,6 +62,12 @@ void paintTrail(QPainter &p, const QTransform &t, const OverlayState &o)
 
 OverlayState overlayAt(const Replay &replay, int step, const OverlayState &shown)
 {
+    return overlayAt(replay, step, shown, replay.deathSteps());
+}
+
+OverlayState overlayAt(const Replay &replay, int step, const OverlayState &shown,
+                       const std::array<int, replayAgents> &died)
+{
     OverlayState o;
     o.ring = shown.ring;
     o.deaths = shown.deaths;
@@ -72,7 +78,6 @@ OverlayState overlayAt(const Replay &replay, int step, const OverlayState &shown
     const ReplayFrame &f = replay.frames[size_t(step)];
     o.agent0 = QPointF(f.x[0], f.y[0]);
     o.agent0Radius = f.radius[0];
-    const std::array<int, replayAgents> died = replay.deathSteps();
     for (int a = 0; a < replayAgents; ++a)
         if (died[size_t(a)] > 0 && died[size_t(a)] <= step)
             o.dead.append({a, QPointF(f.x[size_t(a)], f.y[size_t(a)])});

@@ -32,8 +32,11 @@ struct OverlayState {
     QVector<QPointF> path; // agent 0's last positions, oldest first
 };
 
-// The overlay of `replay` at `step`, with the toggles of `shown`.
+// The overlay of `replay` at `step`, with the toggles of `shown`; `died`:
+// the replay's deathSteps(), when the caller keeps them.
 OverlayState overlayAt(const Replay &replay, int step, const OverlayState &shown);
+OverlayState overlayAt(const Replay &replay, int step, const OverlayState &shown,
+                       const std::array<int, replayAgents> &died);
 
 // Where an arena of `arena` size lands in `target`: as large as fits, 16:9
 // kept, centred.

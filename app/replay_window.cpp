@@ -144,7 +144,8 @@ void TimelineSlider::paintEvent(QPaintEvent *event)
 
 const double ReplayWindow::speeds[] = {0.25, 0.5, 1, 2, 4, 8};
 
-ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent) : QMainWindow(parent), replay(std::move(recorded))
+ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent)
+    : QMainWindow(parent), replay(std::move(recorded)), died(replay.deathSteps())
 {
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     painter.setup(uint32_t(rules::agentsPerGame), engine);
@@ -189,7 +190,7 @@ void ReplayWindow::buildControls(QWidget *central)
         speedBox->addItem(QStringLiteral("%1x").arg(s));
     timelineSlider = new TimelineSlider(central);
     timelineSlider->setRange(0, lastStep());
-    timelineSlider->setDeaths(replay.deathSteps());
+    timelineSlider->setDeaths(died);
     for (QWidget *w : {static_cast<QWidget *>(back), static_cast<QWidget *>(playButton),
                        static_cast<QWidget *>(forward), static_cast<QWidget *>(speedBox),
                        static_cast<QWidget *>(timelineSlider)}) {
@@ -235,10 +236,9 @@ void ReplayWindow::seek(int step)
     showFrame(replay.frames[size_t(current)], engine);
     if (timelineSlider->value() != current)
         timelineSlider->setValue(current);
-    view->setOverlay(overlayAt(replay, current, view->overlay()));
-    agentPanel->showRows(agentRows(replay, current));
+    view->setOverlay(overlayAt(replay, current, view->overlay(), died));
+    agentPanel->showRows(agentRows(replay, current, died));
     status->setText(statusText());
-    view->repaint();
 }
 
 void ReplayWindow::stepForward()
@@ -297,8 +297,7 @@ int ReplayWindow::nextChange(int direction) const
 
 int ReplayWindow::agent0Death() const
 {
-    const int died = replay.deathSteps()[0];
-    return died > 0 ? died : lastStep();
+    return died[0] > 0 ? died[0] : lastStep();
 }
 
 bool ReplayWindow::toggleOverlay(int key)
@@ -312,7 +311,7 @@ bool ReplayWindow::toggleOverlay(int key)
         shown.trail = !shown.trail;
     else
         return false;
-    view->setOverlay(overlayAt(replay, current, shown));
+    view->setOverlay(overlayAt(replay, current, shown, died));
     return true;
 }
 

@@ -104,6 +104,7 @@ private:
     QTimer *timer = nullptr;
     int current = 0;
     QString ending;
+    std::array<int, replayAgents> died{}; // each agent's death step, 0 for none
 };
 
 // Keys the viewer answers, one line each, as its help shows them.
