@@ -183,3 +183,27 @@ QString stepStatus(const Replay &replay, int step, const QString &ending)
         text += QStringLiteral("   game over: %1").arg(endText(replay, ending));
     return text;
 }
+
+QMap<int, QStringList> logLinesOf(const QByteArray &log, uint32_t seed)
+{
+    QMap<int, QStringList> lines;
+    const QByteArray prefix = "seed " + QByteArray::number(seed) + ' ';
+    for (const QByteArray &line : log.split('\n')) {
+        if (!line.startsWith(prefix))
+            continue;
+        const QByteArray rest = line.mid(prefix.size());
+        int step = 0;
+        int text = -1;
+        if (rest.startsWith("step ")) {
+            const int space = rest.indexOf(' ', 5);
+            bool ok = false;
+            step = rest.mid(5, space - 5).toInt(&ok);
+            text = ok ? space + 1 : -1;
+        } else if (rest.startsWith("load ")) {
+            text = 5;
+        }
+        if (text > 0)
+            lines[step].append(QString::fromUtf8(rest.mid(text)));
+    }
+    return lines;
+}

@@ -6,7 +6,9 @@
 
 #include "replay.h"
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QTableWidget>
 #include <QVector>
 
@@ -35,6 +37,10 @@ QString changeText(const RadiusChange &change);
 // last change, and at the last step how the game ended (`ending`, when it
 // did not end by the rules), who is left and agent 0's rank.
 QString stepStatus(const Replay &replay, int step, const QString &ending);
+
+// A controller's log, as the arena writes it ("seed S step N stdout: ..."),
+// the lines of one seed by step; lines printed while loading are at step 0.
+QMap<int, QStringList> logLinesOf(const QByteArray &log, uint32_t seed);
 
 class AgentPanel : public QTableWidget
 {

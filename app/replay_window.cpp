@@ -11,6 +11,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -160,7 +161,14 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent)
     for (int a = 0; a < replayAgents; ++a)
         colours.append(engine.getColors()[a]);
     agentPanel = new AgentPanel(colours, central);
-    row->addWidget(agentPanel, 2);
+    logBox = new QPlainTextEdit(central);
+    logBox->setReadOnly(true);
+    logBox->setFocusPolicy(Qt::NoFocus);
+    logBox->setPlaceholderText(QStringLiteral("the controller's output at this step (--log FILE)"));
+    auto *side = new QVBoxLayout;
+    side->addWidget(agentPanel, 3);
+    side->addWidget(logBox, 1);
+    row->addLayout(side, 2);
     column->addLayout(row, 1);
     buildControls(central);
     setCentralWidget(central);
@@ -238,6 +246,7 @@ void ReplayWindow::seek(int step)
         timelineSlider->setValue(current);
     view->setOverlay(overlayAt(replay, current, view->overlay(), died));
     agentPanel->showRows(agentRows(replay, current, died));
+    logBox->setPlainText(logText());
     status->setText(statusText());
 }
 
@@ -347,4 +356,18 @@ void ReplayWindow::setEnding(const QString &text)
 {
     ending = text;
     status->setText(statusText());
+}
+
+void ReplayWindow::setLog(const QMap<int, QStringList> &lines)
+{
+    logLines = lines;
+    logBox->setPlainText(logText());
+}
+
+QString ReplayWindow::logText() const
+{
+    QStringList shown;
+    for (const QString &line : logLines.value(current))
+        shown << QStringLiteral("step %1: %2").arg(current).arg(line);
+    return shown.join(QLatin1Char('\n'));
 }

@@ -10,11 +10,14 @@
 #include "replay.h"
 
 #include <QMainWindow>
+#include <QMap>
+#include <QStringList>
 #include <QSlider>
 
 class AgentPanel;
 class QComboBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class ReplayView;
@@ -74,6 +77,9 @@ public:
     int nextChange(int direction) const;
     // The step agent 0 died at, or the last step.
     int agent0Death() const;
+    // The controller's log for this game: its lines are shown at their step.
+    void setLog(const QMap<int, QStringList> &lines);
+    QString logText() const;
 
 public Q_SLOTS:
     void seek(int step);
@@ -101,6 +107,8 @@ private:
     TimelineSlider *timelineSlider = nullptr;
     QLabel *status = nullptr;
     QLabel *help = nullptr;
+    QPlainTextEdit *logBox = nullptr;
+    QMap<int, QStringList> logLines;
     QTimer *timer = nullptr;
     int current = 0;
     QString ending;

@@ -5,6 +5,7 @@
 #include "controller_symbols.h"
 #include "game_rules.h"
 #include "recorder.h"
+#include "agent_panel.h"
 #include "frame_export.h"
 #include "replay_window.h"
 #include "row_text.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -25,7 +27,7 @@ namespace {
 
 constexpr int defaultMaxSteps = 100000;
 const char *const viewerOptions[] = {"--replay", "--seed", "--controller", "--export-frames", "--export-video",
-                                     "--max-steps", "--step", "--from", "--to", "--overlay", "--help", "--version"};
+                                     "--max-steps", "--step", "--from", "--to", "--overlay", "--log", "--help", "--version"};
 
 int fail(const QString &message)
 {
@@ -61,7 +63,8 @@ struct OneGame : RunListener {
 // it does (crash, hang, exit) the viewer lives on and shows the game up to
 // the step before. `ending` says how a failed game ended, in the arena's
 // words; it stays empty for a game played to its end.
-bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, QString &ending, QString &error)
+bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, QString &ending, QByteArray &log,
+              QString &error)
 {
     QTemporaryDir dir;
     ArenaSettings settings;
@@ -76,6 +79,9 @@ bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, 
     OneGame game;
     if (!runArena({spec}, settings, game, error))
         return false;
+    QFile logFile(spec.logPath);
+    if (logFile.open(QIODevice::ReadOnly))
+        log = logFile.readAll();
     if (game.row.failed())
         ending = QStringLiteral("%1 at seed %2, step %3: %4")
                      .arg(QLatin1String(gameEndName(game.row)))
@@ -117,6 +123,9 @@ void addOptions(QCommandLineParser &parser)
          QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."), QStringLiteral("FILE")},
         {QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."), QStringLiteral("M")},
         {QStringLiteral("step"), QStringLiteral("Open the window at step K."), QStringLiteral("K")},
+        {QStringLiteral("log"),
+         QStringLiteral("With --replay: the controller's log from pelloria-arena, its lines shown at their step."),
+         QStringLiteral("FILE")},
         {QStringLiteral("export-frames"), QStringLiteral("Write the steps as DIR/frame-NNNNN.png, without a window."),
          QStringLiteral("DIR")},
         {QStringLiteral("export-video"),
@@ -189,6 +198,17 @@ bool readRequest(const QCommandLineParser &parser, ViewerRequest &r, QString &er
         && readStep(parser, QStringLiteral("to"), r.exporting.to, error);
 }
 
+bool readLog(const QString &path, QByteArray &log, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read the log %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    log = file.readAll();
+    return true;
+}
+
 // Exports what was asked; 0, 1 for a game that failed (what could be
 // written is), or 2.
 int exportGame(const Replay &replay, const ViewerRequest &r, bool failed)
@@ -228,7 +248,10 @@ int runViewer(int argc, char **argv)
         return fail(error);
     // Read the game before any window: a bad file costs nothing.
     Replay replay;
+    QByteArray log;
     if (!request.fromSeed && !readReplay(parser.value(QStringLiteral("replay")), replay, error))
+        return fail(error);
+    if (parser.isSet(QStringLiteral("log")) && !readLog(parser.value(QStringLiteral("log")), log, error))
         return fail(error);
     if (request.exports() && !displayAvailable())
         prepareOffscreen(); // pictures need no screen
@@ -240,13 +263,15 @@ int runViewer(int argc, char **argv)
         const QString path = parser.isSet(QStringLiteral("controller"))
             ? parser.value(QStringLiteral("controller"))
             : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
-        if (!playSeed(path, request.seed, request.maxSteps, replay, request.exporting.ending, error))
+        if (!playSeed(path, request.seed, request.maxSteps, replay, request.exporting.ending, log, error))
             return fail(error);
     }
     if (request.exports())
         return exportGame(replay, request, !request.exporting.ending.isEmpty());
+    const uint32_t seed = replay.header.seed;
     ReplayWindow window(std::move(replay));
     window.setEnding(request.exporting.ending);
+    window.setLog(logLinesOf(log, seed));
     window.seek(request.step);
     window.show();
     return app.exec();

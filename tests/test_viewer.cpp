@@ -186,6 +186,24 @@ void TestViewer::panelAndStatusReadTheGame()
     QVERIFY2(end.contains(QStringLiteral("game over: set; left ")) && end.contains(QStringLiteral("seed 9, test.so")),
              qPrintable(end));
     QVERIFY(stepStatus(replay, 0, QString()).startsWith(QStringLiteral("step 0 of ")));
+    // The controller's log, by step, for this seed only.
+    const QByteArray log = "load stdout: checked\n"
+                           "seed 9 load stdout: loading\n"
+                           "seed 9 step 3 stdout: left at 3\n"
+                           "seed 90 step 3 stdout: another seed\n"
+                           "seed 9 step 3 stderr: and a warning\n"
+                           "seed 9 step 12 stdout: twelve\n";
+    const QMap<int, QStringList> lines = logLinesOf(log, 9);
+    QCOMPARE(lines.value(0), QStringList{"stdout: loading"});
+    QCOMPARE(lines.value(3), QStringList({"stdout: left at 3", "stderr: and a warning"}));
+    QCOMPARE(lines.value(12), QStringList{"stdout: twelve"});
+    QCOMPARE(lines.size(), 3);
+    ReplayWindow window(replay);
+    window.setLog(lines);
+    window.seek(3);
+    QCOMPARE(window.logText(), QStringLiteral("step 3: stdout: left at 3\nstep 3: stderr: and a warning"));
+    window.seek(4);
+    QCOMPARE(window.logText(), QString());
 }
 
 void TestViewer::timelineMarksBothEndsAndNamesTheDead()
