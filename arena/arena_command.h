@@ -10,14 +10,14 @@
 struct ArenaCommand {
     ArenaSettings settings;
     QStringList controllers; // paths; empty means the brainlet beside the program
-    QString baseline; // a path among `controllers`; empty means the first
+    QString baseline;        // a path among `controllers`; empty means the first
     QString csvPath;
     QString jsonPath;
-    QString logDir; // empty means a new folder in the system's temp folder
+    QString logDir;          // empty means a new folder in the system's temp folder
     QStringList mergeInputs; // 'merge A.json B.json ...': join shards instead of playing
+    bool match = false;      // 'match': the controllers play each other
     bool progress = false;
 };
-
 
 // Parses the arguments (program name first). Prints help or version and
 // exits itself for --help and --version.

@@ -7,9 +7,9 @@
 #include <QString>
 
 struct LoadedController {
-    QString label;                        // as the user named it
+    QString label;                         // as the user named it
     ControllerFunction function = nullptr; // null when loading failed
-    QString error;                        // one line, when loading failed
+    QString error;                         // one line, when loading failed
 };
 
 // Loads the library and resolves `controller`; the library stays loaded for

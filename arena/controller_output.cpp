@@ -1,7 +1,8 @@
 #include "controller_output.h"
 
+#include "channel/descriptors.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,19 +23,6 @@ constexpr size_t bufferBytes = 1 << 16;
 char outBuffer[bufferBytes];
 char errBuffer[bufferBytes];
 
-void writeAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        size -= size_t(n);
-    }
-}
-
 void tagStream(FILE *stream, const char *buffer, const char *name, const char *prefix)
 {
     const size_t size = ::__fpending(stream);
@@ -53,7 +41,7 @@ void tagStream(FILE *stream, const char *buffer, const char *name, const char *p
         std::memcpy(line + used, buffer + start, take);
         used += take;
         line[used++] = '\n';
-        writeAll(STDOUT_FILENO, line, used);
+        descriptors::writeAll(STDOUT_FILENO, line, used);
         start = end + 1;
     }
     ::__fpurge(stream);
@@ -103,14 +91,14 @@ void discard()
 
 #else
 
-void capture(int) {}
-void rebuffer() {}
+void capture(int) { }
+void rebuffer() { }
 bool pending()
 {
     return false;
 }
-void tag(uint32_t, int, const char *) {}
-void discard() {}
+void tag(uint32_t, int, const char *) { }
+void discard() { }
 
 #endif
 

@@ -13,13 +13,13 @@
 // How a controller's game ended, as the arena sees it. A new kind goes last
 // (rows cross a pipe as these numbers) and into gameEnds below.
 enum class FailureKind : int32_t {
-    None,      // the game was played to its end
-    Crashed,   // the process died of a signal
-    TimeLimit, // a call went over --time-limit
-    Exited,    // the controller ended the process itself
-    Refused,   // the sandbox refused a system call it made
-    Lost,      // the arena could not run the game at all
-    Stalled,   // the game stopped making progress (stopped itself, or past the game's clock cap)
+    None,       // the game was played to its end
+    Crashed,    // the process died of a signal
+    TimeLimit,  // a call went over --time-limit
+    Exited,     // the controller ended the process itself
+    Refused,    // the sandbox refused a system call it made
+    Lost,       // the arena could not run the game at all
+    Stalled,    // the game stopped making progress (stopped itself, or past the game's clock cap)
     BadChannel, // the game's process said something other than its actions
 };
 
@@ -28,8 +28,8 @@ struct GameRow {
     uint32_t seed = 0;
     GameOutcome outcome = GameOutcome::StepLimit; // meaningful when not failed
     FailureKind failure = FailureKind::None;
-    int32_t failureCode = 0; // the signal, or the exit code
-    int32_t steps = 0;       // for a failure, the step where it happened
+    int32_t failureCode = 0;  // the signal, or the exit code
+    int32_t steps = 0;        // for a failure, the step where it happened
     int32_t agent0Radius = 0; // final; 0 when dead
     int32_t agent0Rank = 0;   // 1 + agents with a larger final radius
     int32_t opponentsAlive = 0;

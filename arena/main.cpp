@@ -1,5 +1,6 @@
 // pelloria-arena: evaluate controllers over many reproducible games.
 #include "arena_command.h"
+#include "version.h"
 
 #include <QCoreApplication>
 
@@ -23,7 +24,7 @@ int main(int argc, char *argv[])
     QString error;
     if (!parseArenaCommand(QCoreApplication::arguments(), command, error)) {
         std::fprintf(stderr, "pelloria-arena: %s (see --help)\n", error.toLocal8Bit().constData());
-        return ArenaUsageError;
+        return ExitUnusable;
     }
 #if defined(Q_OS_UNIX)
     command.progress = ::isatty(STDERR_FILENO) != 0;

@@ -88,8 +88,8 @@ bool parseRow(const QJsonObject &o, GameRow &row)
 // disagree was edited or damaged, and its rows cannot be trusted either.
 bool countsAgree(const QJsonObject &controller, const ControllerTally &tally)
 {
-    const QJsonObject counts =
-        controller.value(QStringLiteral("summary")).toObject().value(QStringLiteral("outcomes")).toObject();
+    const QJsonObject counts
+        = controller.value(QStringLiteral("summary")).toObject().value(QStringLiteral("outcomes")).toObject();
     for (const GameEnd &end : gameEnds) {
         // A shard from before a kind of failure existed has no count of it.
         if (counts.value(QString::fromLatin1(end.countKey)).toDouble() != double(tally.ended(end)))
@@ -100,8 +100,8 @@ bool countsAgree(const QJsonObject &controller, const ControllerTally &tally)
 
 // One shard's games, handed over seed by seed as the single run would, the
 // first of them as game `index` of the whole run.
-bool addGames(const Shard &shard, const SeedRange &range, const QStringList &labels, int &index,
-              RunResults &results, QString &error)
+bool addGames(const Shard &shard, const SeedRange &range, const QStringList &labels, int &index, RunResults &results,
+              QString &error)
 {
     const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
     std::vector<QJsonArray> rows;
@@ -109,7 +109,11 @@ bool addGames(const Shard &shard, const SeedRange &range, const QStringList &lab
         const QJsonObject o = controllers[c].toObject();
         rows.push_back(o.value(QStringLiteral("games")).toArray());
         if (rows.back().size() != range.games) {
-            error = QStringLiteral("%1 holds %2 games of %3, not %4").arg(shard.path).arg(rows.back().size()).arg(labels[c]).arg(range.games);
+            error = QStringLiteral("%1 holds %2 games of %3, not %4")
+                        .arg(shard.path)
+                        .arg(rows.back().size())
+                        .arg(labels[c])
+                        .arg(range.games);
             return false;
         }
         const QJsonObject summary = o.value(QStringLiteral("summary")).toObject();
@@ -156,13 +160,9 @@ QString settingsOf(const QJsonObject &root)
         .arg(root.value(QStringLiteral("record_games")).toInt());
 }
 
-} // namespace
-
-bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
-                                                  const QStringList &hashes, int baseline)> &prepare)
+// Every input read, each a different shard of runs with the same settings.
+bool readShards(const QStringList &inputs, std::map<int, Shard> &shards, QString &error)
 {
-    std::map<int, Shard> shards;
     for (const QString &path : inputs) {
         Shard shard;
         if (!readShard(path, shard, error))
@@ -174,7 +174,11 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
             return false;
         }
         if (shard.count != first.count) {
-            error = QStringLiteral("%1 is a shard of %2, %3 of %4").arg(path).arg(shard.count).arg(first.path).arg(first.count);
+            error = QStringLiteral("%1 is a shard of %2, %3 of %4")
+                        .arg(path)
+                        .arg(shard.count)
+                        .arg(first.path)
+                        .arg(first.count);
             return false;
         }
         if (shards.count(shard.index)) {
@@ -186,6 +190,12 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
         }
         shards.emplace(shard.index, shard);
     }
+    return true;
+}
+
+// Shards 1 to N, each there, and none beyond.
+bool shardsComplete(const std::map<int, Shard> &shards, QString &error)
+{
     const Shard &first = shards.begin()->second;
     for (int k = 1; k <= first.count; ++k) {
         if (!shards.count(k)) {
@@ -197,8 +207,12 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
         error = QStringLiteral("the shards are numbered beyond their count of %1").arg(first.count);
         return false;
     }
+    return true;
+}
 
-    const QJsonObject &root = first.root;
+// The whole run's settings, as a shard's JSON gives them.
+void readSettings(const QJsonObject &root, ArenaSettings &settings)
+{
     settings.firstSeed = unsigned(root.value(QStringLiteral("first_seed")).toVariant().toLongLong());
     settings.games = root.value(QStringLiteral("games")).toInt();
     settings.maxSteps = root.value(QStringLiteral("max_steps")).toInt();
@@ -208,48 +222,78 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
     settings.memoryLimitMb = root.value(QStringLiteral("memory_limit_mb")).toInt();
     settings.recordGames = root.value(QStringLiteral("record_games")).toInt();
     settings.shard = settings.shards = 1;
+}
 
-    // The same controllers, in the same order, from the same files.
+// The controllers a shard played, in its order.
+struct Controllers {
     QStringList labels, hashes, files;
+};
+
+Controllers controllersOf(const QJsonObject &root)
+{
+    Controllers played;
     for (const auto &c : root.value(QStringLiteral("controllers")).toArray()) {
-        labels << c.toObject().value(QStringLiteral("controller")).toString();
-        hashes << c.toObject().value(QStringLiteral("sha256")).toString();
-        files << c.toObject().value(QStringLiteral("file")).toString();
+        played.labels << c.toObject().value(QStringLiteral("controller")).toString();
+        played.hashes << c.toObject().value(QStringLiteral("sha256")).toString();
+        played.files << c.toObject().value(QStringLiteral("file")).toString();
     }
-    for (const auto &[k, shard] : shards) {
-        const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
-        if (controllers.size() != labels.size()) {
-            error = QStringLiteral("%1 played %2 controllers, %3 played %4")
-                        .arg(shard.path).arg(controllers.size()).arg(first.path).arg(labels.size());
+    return played;
+}
+
+// The same controllers as the first shard's, in the same order, from the
+// same files, none stopped early.
+bool sameControllers(const Shard &shard, const Shard &first, const Controllers &played, QString &error)
+{
+    const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
+    if (controllers.size() != played.labels.size()) {
+        error = QStringLiteral("%1 played %2 controllers, %3 played %4")
+                    .arg(shard.path)
+                    .arg(controllers.size())
+                    .arg(first.path)
+                    .arg(played.labels.size());
+        return false;
+    }
+    for (int c = 0; c < played.labels.size(); ++c) {
+        const QJsonObject o = controllers[c].toObject();
+        if (o.value(QStringLiteral("controller")).toString() != played.labels[c]) {
+            error
+                = QStringLiteral("%1 played %2 where %3 played %4")
+                      .arg(shard.path, o.value(QStringLiteral("controller")).toString(), first.path, played.labels[c]);
             return false;
         }
-        for (int c = 0; c < labels.size(); ++c) {
-            const QJsonObject o = controllers[c].toObject();
-            if (o.value(QStringLiteral("controller")).toString() != labels[c]) {
-                error = QStringLiteral("%1 played %2 where %3 played %4")
-                            .arg(shard.path, o.value(QStringLiteral("controller")).toString(), first.path, labels[c]);
-                return false;
-            }
-            if (o.value(QStringLiteral("sha256")).toString() != hashes[c]) {
-                error = QStringLiteral("%1 is a different file in %2 than in %3 (another SHA-256)")
-                            .arg(labels[c], shard.path, first.path);
-                return false;
-            }
-            if (o.contains(QStringLiteral("stopped_after_seed"))) {
-                error = QStringLiteral("%1 stopped %2 after --max-failures; stopped shards do not add up to one run")
-                            .arg(shard.path, labels[c]);
-                return false;
-            }
+        if (o.value(QStringLiteral("sha256")).toString() != played.hashes[c]) {
+            error = QStringLiteral("%1 is a different file in %2 than in %3 (another SHA-256)")
+                        .arg(played.labels[c], shard.path, first.path);
+            return false;
         }
-        if (shard.root.value(QStringLiteral("baseline")) != root.value(QStringLiteral("baseline"))) {
+        if (o.contains(QStringLiteral("stopped_after_seed"))) {
+            error = QStringLiteral("%1 stopped %2 after --max-failures; stopped shards do not add up to one run")
+                        .arg(shard.path, played.labels[c]);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool shardsAgree(const std::map<int, Shard> &shards, const Controllers &played, QString &error)
+{
+    const Shard &first = shards.begin()->second;
+    for (const auto &[k, shard] : shards) {
+        if (!sameControllers(shard, first, played, error))
+            return false;
+        if (shard.root.value(QStringLiteral("baseline")) != first.root.value(QStringLiteral("baseline"))) {
             error = QStringLiteral("%1 has another baseline than %2").arg(shard.path, first.path);
             return false;
         }
     }
-    const int baseline = int(labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
-    RunResults &results = prepare(labels, files, hashes, std::max(0, baseline));
+    return true;
+}
 
-    // Seed by seed, as the single run hands them over.
+// Seed by seed, as the single run hands them over.
+bool addShards(const std::map<int, Shard> &shards, const ArenaSettings &settings, const QStringList &labels,
+               RunResults &results, QString &error)
+{
+    const Shard &first = shards.begin()->second;
     int index = 0;
     for (const auto &[k, shard] : shards) {
         ArenaSettings part = settings;
@@ -273,11 +317,30 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
     return true;
 }
 
+} // namespace
+
+bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
+                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
+                                                  const QStringList &hashes, int baseline)> &prepare)
+{
+    std::map<int, Shard> shards;
+    if (!readShards(inputs, shards, error) || !shardsComplete(shards, error))
+        return false;
+    const QJsonObject &root = shards.begin()->second.root;
+    readSettings(root, settings);
+    const Controllers played = controllersOf(root);
+    if (!shardsAgree(shards, played, error))
+        return false;
+    const int baseline = int(played.labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
+    RunResults &results = prepare(played.labels, played.files, played.hashes, std::max(0, baseline));
+    return addShards(shards, settings, played.labels, results, error);
+}
+
 int runMerge(const QStringList &inputs, const QString &csvPath, const QString &jsonPath)
 {
     auto fail = [](const QString &error) {
         std::fprintf(stderr, "pelloria-arena merge: %s\n", error.toLocal8Bit().constData());
-        return int(ArenaUsageError);
+        return int(ExitUnusable);
     };
     ArenaOutputs outputs;
     QString error;
@@ -285,18 +348,19 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
         return fail(error);
     ArenaSettings settings;
     std::unique_ptr<RunResults> results;
-    const bool merged = mergeShards(inputs, settings, error,
-                                    [&](const QStringList &labels, const QStringList &files, const QStringList &hashes,
-                                        int baseline) -> RunResults & {
-        QVector<ControllerSpec> specs;
-        for (int c = 0; c < labels.size(); ++c)
-            specs.append({files[c], labels[c], QString(), hashes[c]});
-        results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
-        return *results;
-    });
+    const bool merged
+        = mergeShards(inputs, settings, error,
+                      [&](const QStringList &labels, const QStringList &files, const QStringList &hashes,
+                          int baseline) -> RunResults & {
+                          QVector<ControllerSpec> specs;
+                          for (int c = 0; c < labels.size(); ++c)
+                              specs.append({files[c], labels[c], QString(), hashes[c]});
+                          results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
+                          return *results;
+                      });
     if (!merged)
         return fail(error);
     if (!outputs.finish(*results, settings, error))
         return fail(error);
-    return results->anyFailure() ? ArenaControllerFailed : ArenaOk;
+    return results->anyFailure() ? ExitSomeFailed : ExitOk;
 }

@@ -23,9 +23,10 @@ QString failureReason(const GameRow &row)
     case FailureKind::Refused: {
         const QString call = QString::fromStdString(sandbox::callName(row.failureCode));
         return QStringLiteral("sandbox: refused %1%2")
-            .arg(call, call == QLatin1String("mmap") || call == QLatin1String("mremap")
-                           ? QStringLiteral(" (a mapping larger than the memory limit)")
-                           : QString());
+            .arg(call,
+                 call == QLatin1String("mmap") || call == QLatin1String("mremap")
+                     ? QStringLiteral(" (a mapping larger than the memory limit)")
+                     : QString());
     }
     case FailureKind::Lost: return QStringLiteral("the arena could not start the game");
     case FailureKind::Stalled: return QStringLiteral("the game stopped making progress");
@@ -64,4 +65,3 @@ QByteArray csvRow(const QString &controller, const GameRow &g, const QString &re
         + QByteArray::number(g.wallLoss) + ',' + QByteArray::number(g.contestLoss) + ',' + replay.toUtf8() + '\n';
     return line;
 }
-

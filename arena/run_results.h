@@ -20,8 +20,8 @@ struct ControllerResult {
     QString path;
     ControllerTally tally;
     CallTiming timing;
-    int stoppedAfter = -1; // the game index --max-failures stopped it after
-    QVector<GameRow> rows; // kept only for the JSON
+    int stoppedAfter = -1;          // the game index --max-failures stopped it after
+    QVector<GameRow> rows;          // kept only for the JSON
     QVector<GameRow> firstFailures; // a few, for the table
 };
 

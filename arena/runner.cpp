@@ -12,12 +12,16 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_ISOLATION 1
+#  include "judge/match.h"
 #  include "judge/scheduler.h"
 #endif
 
 QString replayFileName(int controller, const QString &path, uint32_t seed)
 {
-    return QStringLiteral("%1-%2-seed%3.replay.gz").arg(controller + 1).arg(QFileInfo(path).completeBaseName()).arg(seed);
+    return QStringLiteral("%1-%2-seed%3.replay.gz")
+        .arg(controller + 1)
+        .arg(QFileInfo(path).completeBaseName())
+        .arg(seed);
 }
 
 // In this process, one game after another: for a debugger, and where there
@@ -27,8 +31,8 @@ namespace {
 SeparateGenerators *generators = nullptr;
 ControllerFunction playing = nullptr;
 void separatedController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
-                         const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
-                         const int *xVelocity, const int *yVelocity)
+                         const int *circleRadius, const int *xCoordinate, const int *yCoordinate, const int *xVelocity,
+                         const int *yVelocity)
 {
     generators->enterController();
     playing(action, agent, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity, yVelocity);
@@ -77,6 +81,8 @@ bool runArena(const QVector<ControllerSpec> &controllers, const ArenaSettings &s
               QString &error, const std::function<void(long long, long long)> &progress)
 {
 #ifdef PELLORIA_ISOLATION
+    if (settings.strict)
+        return runStrict(controllers, settings, listener, error);
     if (!settings.inProcess)
         return runIsolated(controllers, settings, listener, error, progress);
 #endif

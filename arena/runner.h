@@ -26,14 +26,15 @@ struct ArenaSettings {
     int games = 100;
     int maxSteps = 100000;
     int timeLimitMs = rules::tickIntervalMs; // processor time a call may take
-    int firstCallMs = 1000; // the first call's, with the library's loading
-    long long logLimitBytes = 10LL << 20; // each controller's log
-    int maxFailures = 0; // a controller stops after this many failed games; 0: never
-    int jobs = 1;        // games played side by side
-    int shard = 1;       // this run plays shard `shard` of `shards`
+    int firstCallMs = 1000;                  // the first call's, with the library's loading
+    long long logLimitBytes = 10LL << 20;    // each controller's log
+    int maxFailures = 0;                     // a controller stops after this many failed games; 0: never
+    int jobs = 1;                            // games played side by side
+    int shard = 1;                           // this run plays shard `shard` of `shards`
     int shards = 1;
-    bool sandbox = true; // confine every game's process
+    bool sandbox = true;    // confine every game's process
     bool inProcess = false; // every game in the arena's own process, for a debugger
+    bool strict = false;    // the engine in the arena's process, each controller in its own (a referee)
     int memoryLimitMb = 512;
     int recordGames = 0; // a RecordGames
     QString recordDir;

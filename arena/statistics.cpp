@@ -58,8 +58,8 @@ double regularizedBeta(double a, double b, double x)
         return 0;
     if (x >= 1)
         return 1;
-    const double front = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x)
-                                  + b * std::log1p(-x));
+    const double front
+        = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) + b * std::log1p(-x));
     if (x < (a + 1.0) / (a + b + 2.0))
         return front * betaFraction(a, b, x) / a;
     return 1.0 - front * betaFraction(b, a, 1.0 - x) / b;
@@ -125,11 +125,11 @@ Interval newcombePairedDifference(long long both, long long onlyOther, long long
     const Interval base = wilsonInterval(both + onlyBase, n);
     const double p1 = other.estimate;
     const double p2 = base.estimate;
-    const double marginals =
-        double(both + onlyOther) * double(onlyBase + neither) * double(both + onlyBase) * double(onlyOther + neither);
-    const double phi =
-        marginals > 0 ? (double(both) * double(neither) - double(onlyOther) * double(onlyBase)) / std::sqrt(marginals)
-                      : 0.0;
+    const double marginals
+        = double(both + onlyOther) * double(onlyBase + neither) * double(both + onlyBase) * double(onlyOther + neither);
+    const double phi = marginals > 0
+        ? (double(both) * double(neither) - double(onlyOther) * double(onlyBase)) / std::sqrt(marginals)
+        : 0.0;
     const double dl1 = p1 - other.low, du1 = other.high - p1;
     const double dl2 = p2 - base.low, du2 = base.high - p2;
     const double delta = std::sqrt(std::max(0.0, dl1 * dl1 - 2 * phi * dl1 * du2 + du2 * du2));

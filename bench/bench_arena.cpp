@@ -6,6 +6,8 @@
 // figure to quote.
 #include "ball_engine.h"
 #include "judge/judge.h"
+#include "judge/match.h"
+#include "channel/wake.h"
 #include "controller_library.h"
 #include "game.h"
 #include "report.h"
@@ -28,6 +30,7 @@
 #include <vector>
 
 #if defined(__unix__)
+#  include <sys/mman.h>
 #  include <sys/resource.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
@@ -282,11 +285,10 @@ void BM_JobsSpeedUp(benchmark::State &state)
     const int jobs = int(state.range(0));
     ProcessorTally oneTally, allTally, bareTally;
 #if defined(__unix__)
-    const TimedRun bareAlone = tallied(
-        [reference](QString &error) { return bareLoopInProcesses(reference, 1, error); }, bareTally);
-    const TimedRun bareShared = [reference, jobs](QString &error) {
-        return bareLoopInProcesses(reference, jobs, error);
-    };
+    const TimedRun bareAlone
+        = tallied([reference](QString &error) { return bareLoopInProcesses(reference, 1, error); }, bareTally);
+    const TimedRun bareShared
+        = [reference, jobs](QString &error) { return bareLoopInProcesses(reference, jobs, error); };
 #else
     // Where games are not forked, neither is the bare loop: no figure.
     const TimedRun bareAlone = [](QString &) { return 0.0; };
@@ -414,6 +416,77 @@ void BM_ArenaProcessorTime(benchmark::State &state)
     state.counters["judge_over_play"] = judgeUs / playUs;
 }
 BENCHMARK(BM_ArenaProcessorTime)->Apply(timedSideBySide);
+
+// The machine's own round trip between two processes through a word of
+// shared memory, spinning briefly and then sleeping on a futex, as the
+// referee and a seat do: the floor under the referee's exchange.
+double futexRoundTripNs(int trips)
+{
+    void *memory = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    auto *words = static_cast<std::atomic<uint32_t> *>(memory);
+    new (&words[0]) std::atomic<uint32_t>(0);
+    new (&words[1]) std::atomic<uint32_t>(0);
+    const auto waitFor = [](std::atomic<uint32_t> &w, uint32_t value) {
+        for (int spin = 0; spin < 4000; ++spin)
+            if (w.load(std::memory_order_acquire) == value)
+                return;
+        while (w.load(std::memory_order_acquire) != value)
+            wake::waitWhile(w, value - 1, 2000000);
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        for (uint32_t t = 1; t <= uint32_t(trips); ++t) {
+            waitFor(words[0], t);
+            words[1].store(t, std::memory_order_release);
+            wake::wakeAll(words[1]);
+        }
+        ::_exit(0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (uint32_t t = 1; t <= uint32_t(trips); ++t) {
+        words[0].store(t, std::memory_order_release);
+        wake::wakeAll(words[0]);
+        waitFor(words[1], t);
+    }
+    const double seconds = secondsSince(start);
+    ::waitpid(child, nullptr, 0);
+    ::munmap(memory, 4096);
+    return seconds / trips * 1e9;
+}
+
+// A match of `controllers` reference controllers: games per second, the
+// referee's mean exchange, and beside it the machine's own round trip.
+void BM_MatchExchange(benchmark::State &state)
+{
+    const int controllers = int(state.range(0));
+    constexpr int seeds = 50;
+    QTemporaryDir logs;
+    QVector<ControllerSpec> specs;
+    for (int c = 0; c < controllers; ++c)
+        specs.append({brainletPath, QStringLiteral("c%1").arg(c), logs.filePath(QStringLiteral("%1.log").arg(c))});
+    ArenaSettings settings;
+    settings.games = seeds;
+    struct Quiet : MatchListener {
+        void game(const std::vector<MatchRow> &) override { }
+    } quiet;
+    double exchangeNs = 0, floorNs = 0, seconds = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        floorNs = futexRoundTripNs(20000);
+        QString error;
+        const auto start = std::chrono::steady_clock::now();
+        if (!runMatch(specs, settings, quiet, error, &exchangeNs)) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        seconds = secondsSince(start);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["exchange_us"] = exchangeNs / 1000;
+    state.counters["futex_round_trip_us"] = floorNs / 1000;
+    state.counters["exchange_over_floor"] = floorNs > 0 ? exchangeNs / floorNs : 0;
+    state.counters["games_per_s"] = seeds * controllers / seconds;
+}
+BENCHMARK(BM_MatchExchange)->ArgNames({"controllers"})->Arg(2)->Arg(4)->Apply(timedSideBySide);
 #endif
 
 } // namespace

@@ -56,49 +56,6 @@ void BM_DrawFloor(benchmark::State &state)
 }
 BENCHMARK(BM_DrawFloor);
 
-// Both in one measurement, game by game: each game's ticks are timed, then
-// as many steps' worth of its floor, so that a machine whose speed drifts
-// from one moment to the next (this one does, by a quarter and more) slows
-// both alike. `tick_over_floor` is the figure to quote.
-void BM_TickOverFloor(benchmark::State &state)
-{
-    constexpr int ticks = 200000;
-    Ball_engine engine;
-    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
-    unsigned seed = firstSeed;
-    using Clock = std::chrono::steady_clock;
-    double tickNs = 0, floorNs = 0;
-    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
-        Clock::duration inTicks{}, inFloor{};
-        unsigned sum = 0;
-        for (int done = 0; done < ticks;) {
-            engine.resetSeeded(seed++);
-            size_t phase = 0;
-            int steps = 0, alive = 0;
-            const auto start = Clock::now();
-            do {
-                chooseAllActions(engine);
-                alive = stepArena(engine, phase);
-                ++steps;
-            } while (done + steps < ticks && alive > maxAliveWhenSet);
-            const auto ticked = Clock::now();
-            for (int d = 0; d < steps * drawsPerStep; ++d)
-                sum += unsigned(std::rand());
-            inFloor += Clock::now() - ticked;
-            inTicks += ticked - start;
-            done += steps;
-        }
-        benchmark::DoNotOptimize(sum);
-        floorNs = std::chrono::duration<double, std::nano>(inFloor).count() / ticks;
-        tickNs = std::chrono::duration<double, std::nano>(inTicks).count() / ticks;
-        state.SetIterationTime(tickNs * ticks * 1e-9);
-    }
-    state.counters["tick_ns"] = tickNs;
-    state.counters["floor_ns"] = floorNs;
-    state.counters["tick_over_floor"] = tickNs / floorNs;
-}
-BENCHMARK(BM_TickOverFloor)->Iterations(1)->Repetitions(5)->UseManualTime()->ReportAggregatesOnly(true);
-
 using Clock = std::chrono::steady_clock;
 
 // Plays the game of `seed` to its end, or to `limit` steps, adding its time
@@ -117,6 +74,39 @@ int playTimedGame(Ball_engine &engine, unsigned seed, int limit, Clock::duration
     spent += Clock::now() - start;
     return steps;
 }
+
+// Both in one measurement, game by game: each game's ticks are timed, then
+// as many steps' worth of its floor, so that a machine whose speed drifts
+// from one moment to the next (a shared one does) slows
+// both alike. `tick_over_floor` is the figure to quote.
+void BM_TickOverFloor(benchmark::State &state)
+{
+    constexpr int ticks = 200000;
+    Ball_engine engine;
+    engine.setup(rules::agentsPerGame, rules::maxArenaScale);
+    unsigned seed = firstSeed;
+    double tickNs = 0, floorNs = 0;
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores)
+        Clock::duration inTicks{}, inFloor{};
+        unsigned sum = 0;
+        for (int done = 0; done < ticks;) {
+            const int steps = playTimedGame(engine, seed++, ticks - done, inTicks);
+            const auto ticked = Clock::now();
+            for (int d = 0; d < steps * drawsPerStep; ++d)
+                sum += unsigned(std::rand());
+            inFloor += Clock::now() - ticked;
+            done += steps;
+        }
+        benchmark::DoNotOptimize(sum);
+        floorNs = std::chrono::duration<double, std::nano>(inFloor).count() / ticks;
+        tickNs = std::chrono::duration<double, std::nano>(inTicks).count() / ticks;
+        state.SetIterationTime(tickNs * ticks * 1e-9);
+    }
+    state.counters["tick_ns"] = tickNs;
+    state.counters["floor_ns"] = floorNs;
+    state.counters["tick_over_floor"] = tickNs / floorNs;
+}
+BENCHMARK(BM_TickOverFloor)->Iterations(1)->Repetitions(5)->UseManualTime()->ReportAggregatesOnly(true);
 
 // The draws the rules require of `steps` steps, from the inline copy.
 unsigned timedInlineFloor(InlineGenerator &generator, int steps, Clock::duration &spent)
@@ -185,11 +175,7 @@ void BM_HeadlessStepBesideDesigned(benchmark::State &state)
     state.counters["random_r_ns"] = inLibraryStream.nsPerStep();
 #endif
 }
-BENCHMARK(BM_HeadlessStepBesideDesigned)
-    ->Iterations(1)
-    ->Repetitions(9)
-    ->UseManualTime()
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_HeadlessStepBesideDesigned)->Iterations(1)->Repetitions(9)->UseManualTime()->ReportAggregatesOnly(true);
 
 void BM_WholeGame(benchmark::State &state)
 {
@@ -202,8 +188,7 @@ void BM_WholeGame(benchmark::State &state)
         steps += game.steps;
         benchmark::DoNotOptimize(game.alive);
     }
-    state.counters["steps_per_game"] =
-        benchmark::Counter(double(steps), benchmark::Counter::kAvgIterations);
+    state.counters["steps_per_game"] = benchmark::Counter(double(steps), benchmark::Counter::kAvgIterations);
     state.counters["steps_per_second"] = benchmark::Counter(double(steps), benchmark::Counter::kIsRate);
     state.SetItemsProcessed(state.iterations());
 }

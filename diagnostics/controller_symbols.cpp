@@ -73,8 +73,8 @@ ControllerSymbols scanControllerSymbols(const QString &libraryPath)
             if (std::memchr(name, '\0', strings.sh_size - symbol.st_name) == nullptr
                 || std::strstr(name, "controller") == nullptr)
                 continue;
-            const bool exported = table.sh_type == SHT_DYNSYM
-                && ELF64_ST_VISIBILITY(symbol.st_other) == STV_DEFAULT && ELF64_ST_BIND(symbol.st_info) != STB_LOCAL;
+            const bool exported = table.sh_type == SHT_DYNSYM && ELF64_ST_VISIBILITY(symbol.st_other) == STV_DEFAULT
+                && ELF64_ST_BIND(symbol.st_info) != STB_LOCAL;
             QStringList &list = exported ? found.exported : inSymtab;
             const QString text = readable(name);
             if (!list.contains(text))
@@ -101,20 +101,23 @@ QString librarySha256(const QString &libraryPath)
 
 QString missingControllerMessage(const QString &libraryPath)
 {
-    QString message = QStringLiteral(
-                          "%1 exports no 'controller' function. Likely causes: the definition lacks extern \"C\" "
-                          "(C++ then exports a mangled name), lacks BRAINLET_API from brainlet.h, or the library "
-                          "was built with -fvisibility=hidden without it.")
-                          .arg(libraryPath);
+    QString message
+        = QStringLiteral("%1 exports no 'controller' function. Likely causes: the definition lacks extern \"C\" "
+                         "(C++ then exports a mangled name), lacks BRAINLET_API from brainlet.h, or the library "
+                         "was built with -fvisibility=hidden without it.")
+              .arg(libraryPath);
     const ControllerSymbols symbols = scanControllerSymbols(libraryPath);
     QStringList mangled, named;
     for (const QString &name : symbols.exported)
         (name.startsWith(QLatin1String("_Z")) ? mangled : named) << name;
     if (!mangled.isEmpty())
-        message += QStringLiteral(" It exports %1, a C++ name: declare it extern \"C\".").arg(mangled.join(QStringLiteral(", ")));
+        message += QStringLiteral(" It exports %1, a C++ name: declare it extern \"C\".")
+                       .arg(mangled.join(QStringLiteral(", ")));
     if (!named.isEmpty())
-        message += QStringLiteral(" It exports %1, but the game calls exactly 'controller'.").arg(named.join(QStringLiteral(", ")));
+        message += QStringLiteral(" It exports %1, but the game calls exactly 'controller'.")
+                       .arg(named.join(QStringLiteral(", ")));
     if (!symbols.hidden.isEmpty())
-        message += QStringLiteral(" It has %1, but hidden: mark it BRAINLET_API.").arg(symbols.hidden.join(QStringLiteral(", ")));
+        message += QStringLiteral(" It has %1, but hidden: mark it BRAINLET_API.")
+                       .arg(symbols.hidden.join(QStringLiteral(", ")));
     return message;
 }

@@ -7,9 +7,9 @@
 #include <QStringList>
 
 struct ControllerSymbols {
-    bool readable = false;     // an ELF shared object we could read
-    QStringList exported;      // exported functions whose names hold "controller"
-    QStringList hidden;        // such functions present but not exported
+    bool readable = false; // an ELF shared object we could read
+    QStringList exported;  // exported functions whose names hold "controller"
+    QStringList hidden;    // such functions present but not exported
 };
 
 // Reads the library's symbol tables; it never loads or runs the library.

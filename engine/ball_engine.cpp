@@ -46,6 +46,45 @@ struct SpeedCaps {
 };
 constexpr SpeedCaps speedCaps;
 
+// Parts of one move, inline: the step is the engine's hottest code.
+inline int clampSpeed(int v, int vmax)
+{
+    return v < -vmax ? -vmax : (v > vmax ? vmax : v);
+}
+
+// One axis of a move between the walls at 0 and `extent`: an agent of
+// radius `r` that would cross one bounces (its velocity turns) and the
+// function says so; otherwise it moves by `velocity`. The low wall places
+// it at r - (P + V) rather than the mirror image; keepInside then usually
+// sets it against the wall.
+inline bool bounceOrMove(int &position, int &velocity, int r, int extent)
+{
+    bool bounced = false;
+    if (position + velocity < r) {
+        position = r - (position + velocity);
+        velocity = -velocity;
+        bounced = true;
+    }
+    if (position + velocity > extent - r) {
+        position = 2 * (extent - r) - (position + velocity);
+        velocity = -velocity;
+        bounced = true;
+    }
+    if (!bounced)
+        position += velocity;
+    return bounced;
+}
+
+// The centre of a circle of radius `r` back between the walls.
+inline int keepInside(int position, int r, int extent)
+{
+    if (position < r)
+        position = r;
+    if (position > extent - r)
+        position = extent - r;
+    return position;
+}
+
 } // namespace
 
 long double distance(int x1, int y1, int x2, int y2)
@@ -54,12 +93,9 @@ long double distance(int x1, int y1, int x2, int y2)
 }
 
 #if defined(PELLORIA_ENGINE_WITHOUT_QT)
-Ball_engine::Ball_engine() : controllerFunction(&controller), respawnRhythm(&respawnCounter) {}
+Ball_engine::Ball_engine() : controllerFunction(&controller), respawnRhythm(&respawnCounter) { }
 #else
-Ball_engine::Ball_engine()
-    : QObject(nullptr), controllerFunction(&controller), respawnRhythm(&respawnCounter)
-{
-}
+Ball_engine::Ball_engine() : QObject(nullptr), controllerFunction(&controller), respawnRhythm(&respawnCounter) { }
 #endif
 
 Ball_engine::~Ball_engine()
@@ -252,8 +288,8 @@ void Ball_engine::chooseAction(size_t index)
     }
     // The plug-in may store nothing; 0 (no acceleration) is then the action.
     actions[0] = 0;
-    controllerFunction(actions[0], 0, numAgents, numResources, circleRadius, xCoordinate,
-                       yCoordinate, xVelocity, yVelocity);
+    controllerFunction(actions[0], 0, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
+                       yVelocity);
 }
 
 void Ball_engine::tellListener(RadiusChange::Cause cause, size_t other, int delta)
@@ -287,60 +323,25 @@ void Ball_engine::moveAgent(size_t i)
     const int vmax = (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
     int x = xCoordinate[i];
     int y = yCoordinate[i];
-    int vx = xVelocity[i] + xAcceleration[i];
-    int vy = yVelocity[i] + yAcceleration[i];
-    vx = vx < -vmax ? -vmax : (vx > vmax ? vmax : vx);
-    vy = vy < -vmax ? -vmax : (vy > vmax ? vmax : vy);
+    int vx = clampSpeed(xVelocity[i] + xAcceleration[i], vmax);
+    int vy = clampSpeed(yVelocity[i] + yAcceleration[i], vmax);
 
-    bool bounceX = false;
-    bool bounceY = false;
-    // The left and top walls place the agent at r - (X + VX) rather than the
-    // mirror image; the clamp below then usually sets it against the wall.
-    if (x + vx < r) {
-        x = r - (x + vx);
-        vx = -vx;
-        bounceX = true;
-    }
-    if (y + vy < r) {
-        y = r - (y + vy);
-        vy = -vy;
-        bounceY = true;
-    }
-    if (x + vx > width - r) {
-        x = 2 * (width - r) - (x + vx);
-        vx = -vx;
-        bounceX = true;
-    }
-    if (y + vy > height - r) {
-        y = 2 * (height - r) - (y + vy);
-        vy = -vy;
-        bounceY = true;
-    }
-    if (!bounceX)
-        x += vx;
-    if (!bounceY)
-        y += vy;
-    if (bounceX || bounceY) {
+    // The axes are independent: each bounces off its own walls or moves.
+    const bool bounceX = bounceOrMove(x, vx, r, width);
+    const bool bounceY = bounceOrMove(y, vy, r, height);
+    const bool bounced = bounceX || bounceY;
+    if (bounced) {
         vx /= 2;
         vy /= 2;
         r -= 1; // a corner costs no more than a single wall
     }
 
-    if (x < r)
-        x = r;
-    if (x > width - r)
-        x = width - r;
-    if (y < r)
-        y = r;
-    if (y > height - r)
-        y = height - r;
-
-    xCoordinate[i] = x;
-    yCoordinate[i] = y;
+    xCoordinate[i] = keepInside(x, r, width);
+    yCoordinate[i] = keepInside(y, r, height);
     xVelocity[i] = vx;
     yVelocity[i] = vy;
     circleRadius[i] = r;
-    if (bounceX || bounceY)
+    if (bounced)
         agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
 }
 

@@ -21,9 +21,8 @@
 // Plug-in entry point type; the game binds `controller` from brainlet at load
 // time, tools may hand the engine another function of the same shape.
 using ControllerFunction = void (*)(int &action, const size_t agent, const size_t num_agents,
-                                    const size_t num_resources, const int *circleRadius,
-                                    const int *xCoordinate, const int *yCoordinate,
-                                    const int *xVelocity, const int *yVelocity);
+                                    const size_t num_resources, const int *circleRadius, const int *xCoordinate,
+                                    const int *yCoordinate, const int *xVelocity, const int *yVelocity);
 
 // The squared distance between two centres, exact in integers.
 inline long long squaredDistance(int x1, int y1, int x2, int y2)
@@ -64,7 +63,7 @@ struct RadiusChange {
 };
 using RadiusListener = void (*)(void *context, const RadiusChange &change);
 
-struct random_data; // the C library's state of a generator of one's own
+struct random_data;    // the C library's state of a generator of one's own
 class InlineGenerator; // inline_generator.h
 
 class Ball_engine
@@ -98,23 +97,62 @@ public:
     void tickRespawnCounter();
     int countAliveAgents() const;
 
-    size_t getNumAgents() const { return numAgents; }
-    size_t getNumResources() const { return numResources; }
+    size_t getNumAgents() const
+    {
+        return numAgents;
+    }
+    size_t getNumResources() const
+    {
+        return numResources;
+    }
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
-    QColor *getColors() const { return colors; }
+    QColor *getColors() const
+    {
+        return colors;
+    }
 #endif
-    int *getXCoordinate() const { return xCoordinate; }
-    int *getYCoordinate() const { return yCoordinate; }
-    int *getCircleRadius() const { return circleRadius; }
-    int *getXVelocity() const { return xVelocity; }
-    int *getYVelocity() const { return yVelocity; }
-    int *getPrevX() const { return prevX; }
-    int *getPrevY() const { return prevY; }
-    int *getActions() const { return actions; }
-    size_t *getVisitOrder() const { return visitOrder; }
+    int *getXCoordinate() const
+    {
+        return xCoordinate;
+    }
+    int *getYCoordinate() const
+    {
+        return yCoordinate;
+    }
+    int *getCircleRadius() const
+    {
+        return circleRadius;
+    }
+    int *getXVelocity() const
+    {
+        return xVelocity;
+    }
+    int *getYVelocity() const
+    {
+        return yVelocity;
+    }
+    int *getPrevX() const
+    {
+        return prevX;
+    }
+    int *getPrevY() const
+    {
+        return prevY;
+    }
+    int *getActions() const
+    {
+        return actions;
+    }
+    size_t *getVisitOrder() const
+    {
+        return visitOrder;
+    }
 
     // Agent 0's policy. Defaults to the brainlet's `controller`.
-    void setController(ControllerFunction function) { controllerFunction = function; }
+    void setController(ControllerFunction function)
+    {
+        controllerFunction = function;
+    }
 
     // Told every change of agent 0's radius with its cause, for tools that
     // record or explain a game; none by default, and the game sets none.
@@ -141,7 +179,10 @@ public:
         inlineStream = generator;
         ownStream = nullptr;
     }
-    void drawFrom(std::nullptr_t) { drawFrom(static_cast<InlineGenerator *>(nullptr)); }
+    void drawFrom(std::nullptr_t)
+    {
+        drawFrom(static_cast<InlineGenerator *>(nullptr));
+    }
 
     void chooseAction(size_t index);
     void savePositions();
@@ -192,7 +233,8 @@ private:
 #if defined(__GNUC__)
     __attribute__((cold, noinline))
 #endif
-    void tellListener(RadiusChange::Cause cause, size_t other, int delta);
+    void
+    tellListener(RadiusChange::Cause cause, size_t other, int delta);
     // Resources respawn on a rhythm counted from the program's start, not from
     // the start of a game: the designed engine ticks one process-wide counter
     // that neither setup nor reset touches. A seeded game (a tool's game that

@@ -15,8 +15,7 @@ const char *gameOutcomeName(GameOutcome outcome)
     return "unknown";
 }
 
-GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps, StepObserver observer,
-                          void *context)
+GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps, StepObserver observer, void *context)
 {
     engine.resetSeeded(seed);
     size_t stepPhase = 0;

@@ -24,7 +24,7 @@ using StepObserver = void (*)(void *context, int step);
 
 // Lays out the game of `seed` and plays it to its end: one choice of actions
 // before each step, as the game's two clocks would make them.
-GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps,
-                          StepObserver observer = nullptr, void *context = nullptr);
+GameResult playSeededGame(Ball_engine &engine, unsigned int seed, int maxSteps, StepObserver observer = nullptr,
+                          void *context = nullptr);
 
 #endif

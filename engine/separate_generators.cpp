@@ -49,46 +49,46 @@ bool SeparateGenerators::handOverSharedGenerator()
     return true;
 }
 
-void SeparateGenerators::enterGame() {}
-void SeparateGenerators::leaveGame() {}
+void SeparateGenerators::enterGame() { }
+void SeparateGenerators::leaveGame() { }
 
 #else
 
 SeparateGenerators::SeparateGenerators()
 {
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::initstate(1, controllerState, stateBytes);
     controllerCurrent = controllerState;
     ::initstate(1, gameState, stateBytes);
-#endif
+#  endif
 }
 
 void SeparateGenerators::startGame(unsigned int gameSeed, Ball_engine &engine)
 {
     engine.drawFrom(&gameStream);
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::initstate(controllerSeed(gameSeed), controllerState, stateBytes);
     controllerCurrent = controllerState;
     ::setstate(gameState);
-#else
+#  else
     (void)gameSeed;
-#endif
+#  endif
 }
 
 void SeparateGenerators::enterController()
 {
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     ::setstate(controllerCurrent);
-#endif
+#  endif
 }
 
 void SeparateGenerators::leaveController()
 {
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     char *current = ::setstate(gameState);
     if (current != nullptr)
         controllerCurrent = current;
-#endif
+#  endif
 }
 
 bool SeparateGenerators::handOverSharedGenerator()
@@ -98,18 +98,18 @@ bool SeparateGenerators::handOverSharedGenerator()
 
 void SeparateGenerators::enterGame()
 {
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     outside = ::setstate(gameState);
-#endif
+#  endif
 }
 
 void SeparateGenerators::leaveGame()
 {
-#ifdef PELLORIA_SWITCHABLE_GENERATOR
+#  ifdef PELLORIA_SWITCHABLE_GENERATOR
     if (outside != nullptr)
         ::setstate(outside);
     outside = nullptr;
-#endif
+#  endif
 }
 
 #endif

@@ -6,17 +6,22 @@
 #include <algorithm>
 
 static_assert(GameCore::agents == int(rules::agentsPerGame), "the observation has one entry per agent");
+static_assert(GameCore::actions == int(BRAINLET_ACTIONS), "actions are the plug-ins' codes");
 
 namespace {
 
-// Agent 0's action for the step being played, handed to the engine through
-// its controller hook; games are stepped one at a time.
-int pendingAction = 0;
-
-void storedAction(int &action, const size_t, const size_t, const size_t, const int *, const int *, const int *,
+// Agent 0's action is written into the engine before the others are drawn,
+// never asked for; the engine still needs a controller to hold, and this one
+// leaves the action as it is.
+void noController(int &, const size_t, const size_t, const size_t, const int *, const int *, const int *,
                   const int *, const int *)
 {
-    action = pendingAction;
+}
+
+template <typename T>
+void copyArray(const T *from, T *to, int count)
+{
+    std::copy_n(from, count, to);
 }
 
 } // namespace
@@ -24,37 +29,36 @@ void storedAction(int &action, const size_t, const size_t, const size_t, const i
 GameCore::GameCore(int maxSteps, bool playOut) : maxSteps(maxSteps), playOut(playOut)
 {
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
-    engine.setController(&storedAction);
+    engine.setController(&noController);
+    engine.drawFrom(&stream);
 }
 
 void GameCore::reset(uint32_t seed)
 {
-    generators.enterGame();
-    generators.startGame(seed, engine);
     engine.resetSeeded(seed);
-    generators.leaveGame();
     gameSeed = seed;
     phase = 0;
     stepCount = 0;
     aliveCount = engine.countAliveAgents();
+    begun = true;
     finished = false;
+    ending = StepOutcome{};
 }
 
 StepOutcome GameCore::step(int action)
 {
-    StepOutcome outcome;
-    if (finished) {
-        outcome.terminated = true;
-        return outcome;
-    }
+    if (finished)
+        return StepOutcome{0.0f, ending.terminated, ending.truncated};
     const int before = agent0Radius();
-    pendingAction = action;
-    generators.enterGame();
-    chooseAllActions(engine);
+    // As chooseAllActions does, with agent 0's action given: the controller
+    // draws nothing, the others draw in order.
+    engine.getActions()[0] = action;
+    for (size_t i = 1; i < engine.getNumAgents(); ++i)
+        engine.chooseAction(i);
     aliveCount = stepArena(engine, phase);
-    generators.leaveGame();
     ++stepCount;
     const int after = agent0Radius();
+    StepOutcome outcome;
     outcome.reward = float(after - before);
     if (before > 0 && after == 0)
         outcome.reward += deathPenalty;
@@ -62,7 +66,43 @@ StepOutcome GameCore::step(int action)
     outcome.terminated = gameOver || (!playOut && after == 0);
     outcome.truncated = !outcome.terminated && stepCount >= maxSteps;
     finished = outcome.terminated || outcome.truncated;
+    ending = outcome;
     return outcome;
+}
+
+void GameCore::copyFrom(const GameCore &other)
+{
+    maxSteps = other.maxSteps;
+    playOut = other.playOut;
+    if (!other.begun) {
+        begun = false;
+        return;
+    }
+    reset(other.gameSeed);
+    // The engine keeps its respawn rhythm to itself: it is 0 after a reset
+    // and ticks once every `agents` steps, so ticking it as often as the
+    // other's ticked brings it level. What the ticks draw and respawn is
+    // overwritten below.
+    for (int tick = 0; tick < other.stepCount / agents; ++tick)
+        engine.tickRespawnCounter();
+    const Ball_engine &from = other.engine;
+    copyArray(from.getCircleRadius(), engine.getCircleRadius(), circles);
+    copyArray(from.getXCoordinate(), engine.getXCoordinate(), circles);
+    copyArray(from.getYCoordinate(), engine.getYCoordinate(), circles);
+    copyArray(from.getPrevX(), engine.getPrevX(), agents);
+    copyArray(from.getPrevY(), engine.getPrevY(), agents);
+    copyArray(from.getXVelocity(), engine.getXVelocity(), agents);
+    copyArray(from.getYVelocity(), engine.getYVelocity(), agents);
+    copyArray(from.xAcceleration, engine.xAcceleration, agents);
+    copyArray(from.yAcceleration, engine.yAcceleration, agents);
+    copyArray(from.getActions(), engine.getActions(), agents);
+    copyArray(from.getVisitOrder(), engine.getVisitOrder(), agents);
+    stream = other.stream;
+    phase = other.phase;
+    stepCount = other.stepCount;
+    aliveCount = other.aliveCount;
+    finished = other.finished;
+    ending = other.ending;
 }
 
 void GameCore::observe(int32_t *radius, int32_t *x, int32_t *y, int32_t *vx, int32_t *vy) const
@@ -72,6 +112,18 @@ void GameCore::observe(int32_t *radius, int32_t *x, int32_t *y, int32_t *vx, int
     std::copy_n(engine.getYCoordinate(), circles, y);
     std::copy_n(engine.getXVelocity(), agents, vx);
     std::copy_n(engine.getYVelocity(), agents, vy);
+}
+
+void GameCore::observe(int32_t *out) const
+{
+    observe(out, out + circles, out + 2 * circles, out + 3 * circles, out + 3 * circles + agents);
+}
+
+void GameCore::observe(float *out) const
+{
+    int32_t values[observationSize];
+    observe(values);
+    std::copy_n(values, observationSize, out);
 }
 
 int GameCore::agent0Radius() const
@@ -86,6 +138,11 @@ int GameCore::agent0Rank() const
     for (int i = 1; i < agents; ++i)
         rank += r[i] > agent0Radius() ? 1 : 0;
     return rank;
+}
+
+bool GameCore::agent0Survived() const
+{
+    return finished && isGameSet(aliveCount) && agent0Radius() > 0;
 }
 
 const char *GameCore::outcome() const

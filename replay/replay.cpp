@@ -28,7 +28,7 @@ constexpr size_t maxInflatedBytes = size_t(512) << 20;
 class ByteReader
 {
 public:
-    ByteReader(const char *data, size_t size) : p(reinterpret_cast<const unsigned char *>(data)), end(p + size) {}
+    ByteReader(const char *data, size_t size) : p(reinterpret_cast<const unsigned char *>(data)), end(p + size) { }
     bool atEnd() const { return p == end; }
     bool byte(unsigned &value)
     {
@@ -283,7 +283,8 @@ bool readFrameChanges(const QByteArray &body, int steps, std::vector<ReplayFrame
         if (!in.byte(listed) || listed >= 1u << 6 || !readChanges(in, listed & 1u, current.radius)
             || !readChanges(in, listed & 2u, current.vx) || !readChanges(in, listed & 4u, current.vy)
             || !readChanges(in, listed & 8u, current.action) || !readChanges(in, listed & 16u, current.x, &current.vx)
-            || !readChanges(in, listed & 32u, current.y, &current.vy) || !in.varint(count) || count > mostChangesPerStep) {
+            || !readChanges(in, listed & 32u, current.y, &current.vy) || !in.varint(count)
+            || count > mostChangesPerStep) {
             error = QStringLiteral("step %1 of the replay is damaged").arg(s);
             return false;
         }
@@ -316,7 +317,9 @@ bool readFrameLines(const QByteArray &body, int steps, std::vector<ReplayFrame> 
     const QList<QByteArray> lines = body.split('\n');
     // Frames 0..steps, one a line, then nothing but an empty last line.
     if (lines.size() != steps + 2 || !lines.last().isEmpty()) {
-        error = QStringLiteral("the replay holds %1 lines of steps, its header says %2").arg(lines.size() - 1).arg(steps + 1);
+        error = QStringLiteral("the replay holds %1 lines of steps, its header says %2")
+                    .arg(lines.size() - 1)
+                    .arg(steps + 1);
         return false;
     }
     frames.resize(size_t(steps) + 1);
@@ -327,7 +330,8 @@ bool readFrameLines(const QByteArray &body, int steps, std::vector<ReplayFrame> 
         long long step = -1;
         if (!wholeNumber(o, "step", 0, steps, step) || step != s || !readArray(o, "r", f.radius)
             || !readArray(o, "x", f.x) || !readArray(o, "y", f.y) || !readArray(o, "vx", f.vx)
-            || !readArray(o, "vy", f.vy) || !readArray(o, "a", f.action) || !o.value(QStringLiteral("agent0")).isArray()) {
+            || !readArray(o, "vy", f.vy) || !readArray(o, "a", f.action)
+            || !o.value(QStringLiteral("agent0")).isArray()) {
             error = QStringLiteral("step %1 of the replay is damaged").arg(s);
             return false;
         }
@@ -337,10 +341,11 @@ bool readFrameLines(const QByteArray &body, int steps, std::vector<ReplayFrame> 
             const QString cause = change.at(0).toString();
             RadiusChange rc;
             const long long code = cause == QLatin1String("wall") ? RadiusChange::Wall
-                : cause == QLatin1String("contest")              ? RadiusChange::Contest
-                : cause == QLatin1String("meal")                 ? RadiusChange::Meal
-                                                                 : -1;
-            if (change.size() != 3 || !causeOf(code, rc.cause) || !change.at(1).isDouble() || !change.at(2).isDouble()) {
+                : cause == QLatin1String("contest")               ? RadiusChange::Contest
+                : cause == QLatin1String("meal")                  ? RadiusChange::Meal
+                                                                  : -1;
+            if (change.size() != 3 || !causeOf(code, rc.cause) || !change.at(1).isDouble()
+                || !change.at(2).isDouble()) {
                 error = QStringLiteral("step %1 of the replay has a damaged cause").arg(s);
                 return false;
             }

@@ -20,13 +20,13 @@ constexpr int replayFormatVersion = 2; // the version written; 1 is still read
 
 struct ReplayHeader {
     int version = replayFormatVersion; // written; whatever was read, the frames read are the same
-    QString program;     // the version of the program that wrote it
+    QString program;                   // the version of the program that wrote it
     uint32_t seed = 0;
-    QString controller;  // the library's file name
-    QString sha256;      // of the library
+    QString controller; // the library's file name
+    QString sha256;     // of the library
     int maxSteps = 0;
-    QString outcome;     // "set", "none-alive", "step-limit", or how it failed
-    int steps = 0;       // steps played; frames 0..steps follow
+    QString outcome;      // "set", "none-alive", "step-limit", or how it failed
+    int steps = 0;        // steps played; frames 0..steps follow
     int failedAtStep = 0; // for a failed game: the step it failed at, else 0
 };
 

@@ -15,7 +15,7 @@ namespace {
 class Bytes
 {
 public:
-    explicit Bytes(unsigned char *at) : p(at) {}
+    explicit Bytes(unsigned char *at) : p(at) { }
     unsigned char *end() const { return p; }
 
     void byte(unsigned value) { *p++ = static_cast<unsigned char>(value); }
@@ -99,7 +99,7 @@ bool appendChanges(Bytes &out, const std::array<int32_t, N> &now, const std::arr
 } // namespace
 
 // Room for an average game from the start.
-FrameWriter::FrameWriter() : buffer(size_t(64) << 10) {}
+FrameWriter::FrameWriter() : buffer(size_t(64) << 10) { }
 
 void FrameWriter::add(const ReplayFrame &f)
 {

@@ -7,9 +7,9 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
 
-# The static checks, the Windows cross-build, the sharded-run test (GNU
-# parallel) and the desktop-file checks need these too.
-bash "$root/scripts/setup.sh" clang-tidy cppcheck g++-mingw-w64-x86-64 g++-mingw-w64-i686 parallel \
+# The static and format checks, the Windows cross-build, the sharded-run
+# test (GNU parallel) and the desktop-file checks need these too.
+bash "$root/scripts/setup.sh" clang-tidy cppcheck clang-format g++-mingw-w64-x86-64 g++-mingw-w64-i686 parallel \
   desktop-file-utils appstream gdb
 
 export QT_QPA_PLATFORM=offscreen

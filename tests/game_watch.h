@@ -42,8 +42,7 @@ inline QString checkInvariants(const Ball_engine &e, const int *radiusBefore, in
         ++counted;
         // A bounce may have taken 1 before the move's clamp.
         const int movedWith = std::min(r[i], radiusBefore[i] - 1);
-        if (x[i] < movedWith || x[i] > e.width - movedWith || y[i] < movedWith
-            || y[i] > e.height - movedWith)
+        if (x[i] < movedWith || x[i] > e.width - movedWith || y[i] < movedWith || y[i] > e.height - movedWith)
             return QStringLiteral("agent %1 at (%2, %3) radius %4 outside").arg(i).arg(x[i]).arg(y[i]).arg(r[i]);
     }
     if (counted != alive)

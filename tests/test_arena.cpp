@@ -1,6 +1,8 @@
-// pelloria-arena: its statistics, its runs of well- and badly-behaved
-// controllers, and its command line.
+// pelloria-arena: its runs of well- and badly-behaved controllers, and its
+// command line as the program answers it.
 #include "arena_command.h"
+#include "collected_run.h"
+#include "exit_codes.h"
 #include "ball_engine.h"
 #include "judge/judge.h"
 #include "controller_library.h"
@@ -48,26 +50,11 @@ ArenaSettings settings(unsigned firstSeed, int games)
     return s;
 }
 
-// Collects what a run hands over, in the order it arrives.
-struct Collected : RunListener {
-    QVector<QVector<GameRow>> rows;
-    QVector<int> stoppedAfter;
-    QVector<CallTiming> timings;
-    explicit Collected(int controllers) : rows(controllers), stoppedAfter(controllers, -1), timings(controllers) {}
-    void gameRow(int c, int index, const GameRow &row) override
-    {
-        QCOMPARE(index, rows[c].size()); // in seed order, none missing
-        rows[c].append(row);
-    }
-    void stopped(int c, int afterIndex) override { stoppedAfter[c] = afterIndex; }
-    void timing(int c, const CallTiming &t) override { timings[c].add(t); }
-};
-
 QVector<GameRow> play(const char *library, const ArenaSettings &s, CallTiming *timing = nullptr)
 {
     static QTemporaryDir logs;
-    const QVector<ControllerSpec> specs{{QString::fromUtf8(library), QString::fromUtf8(library),
-                                         logs.filePath(QStringLiteral("run.log"))}};
+    const QVector<ControllerSpec> specs{
+        {QString::fromUtf8(library), QString::fromUtf8(library), logs.filePath(QStringLiteral("run.log"))}};
     Collected collected(1);
     QString error;
     if (!runArena(specs, s, collected, error))
@@ -92,10 +79,7 @@ QString gameOf(const GameRow &g)
 
 QStringList gamesOf(const QVector<GameRow> &rows)
 {
-    QStringList games;
-    for (const GameRow &g : rows)
-        games << gameOf(g);
-    return games;
+    return textsOf(rows, gameOf);
 }
 
 } // namespace
@@ -105,9 +89,6 @@ class TestArena : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void wilsonIntervalWorkedExamples();
-    void pairedStatisticsWorkedExamples();
-    void figuresWithoutDataSayNotAvailable();
     void isolatedRunMatchesTheEngineGameByGame();
     void recordedSeedsGiveRecordedSteps();
     void exampleControllerBeatsReference();
@@ -133,119 +114,6 @@ private Q_SLOTS:
     void outputsHoldGamesAndSummary();
     void otherControllersStillReportAfterACrash();
 };
-
-void TestArena::wilsonIntervalWorkedExamples()
-{
-    const Interval half = wilsonInterval(50, 100);
-    QCOMPARE(half.estimate, 0.5);
-    QVERIFY(qAbs(half.low - 0.4038) < 1e-4);
-    QVERIFY(qAbs(half.high - 0.5962) < 1e-4);
-    const Interval none = wilsonInterval(0, 10);
-    QCOMPARE(none.low, 0.0);
-    QVERIFY(qAbs(none.high - 0.2775) < 1e-4);
-    const Interval all = wilsonInterval(10, 10);
-    QVERIFY(qAbs(all.low - 0.7225) < 1e-4);
-    QCOMPARE(all.high, 1.0);
-    QVERIFY(!wilsonInterval(0, 0).valid);
-}
-
-void TestArena::pairedStatisticsWorkedExamples()
-{
-    // McNemar, exact: 4 discordant seeds all one way is p = 2/16.
-    QCOMPARE(mcnemarExactP(4, 0), 0.125);
-    QCOMPARE(mcnemarExactP(0, 4), 0.125);
-    QCOMPARE(mcnemarExactP(5, 1), 14.0 / 64.0); // 2 (1 + 6) / 2^6
-    QCOMPARE(mcnemarExactP(3, 3), 1.0);
-    QCOMPARE(mcnemarExactP(0, 0), 1.0);
-    // Far into the tail without overflow: 2 / 2^2000 is 0 in doubles.
-    QCOMPARE(mcnemarExactP(2000, 0), 0.0);
-    QVERIFY(qAbs(mcnemarExactP(60, 40) - 0.0569) < 1e-4);
-
-    // Newcombe's paired interval, by hand for the table both 10, only the
-    // other 5, only the base 2, neither 3: difference +0.15, phi = 0.2357.
-    const Interval d = newcombePairedDifference(10, 5, 2, 3);
-    QVERIFY(qAbs(d.estimate - 0.15) < 1e-12);
-    QVERIFY2(qAbs(d.low - (-0.098959)) < 1e-5, qPrintable(QString::number(d.low, 'f', 6)));
-    QVERIFY2(qAbs(d.high - 0.375238) < 1e-5, qPrintable(QString::number(d.high, 'f', 6)));
-    // 4 discordant games out of 1000, all one way: the interval reaches 0.
-    const Interval near = newcombePairedDifference(990, 4, 0, 6);
-    QVERIFY(qAbs(near.estimate - 0.004) < 1e-12);
-    QVERIFY(near.low <= 0.0);
-
-    // Student's t: t(0.975, 1) = 12.7062, t(0.975, 10) = 2.2281.
-    QVERIFY(qAbs(studentT975(1) - 12.7062047) < 1e-6);
-    QVERIFY(qAbs(studentT975(10) - 2.2281389) < 1e-6);
-    QVERIFY(qAbs(studentT975(1000000) - 1.959966) < 1e-5);
-    // 1, 2, 3, 4: mean 2.5, sd 1.290994, half-width t(3) sd / 2 = 2.054260.
-    const Interval t = tInterval(4, 10, 30);
-    QCOMPARE(t.estimate, 2.5);
-    QVERIFY(qAbs(t.low - (2.5 - 2.054260)) < 1e-5);
-    QVERIFY(qAbs(t.high - (2.5 + 2.054260)) < 1e-5);
-
-    // Tallies: failures are lost games; radius and rank pair finished games.
-    auto row = [](unsigned seed, int radius, int rank, FailureKind failure = FailureKind::None) {
-        GameRow g;
-        g.seed = seed;
-        g.outcome = GameOutcome::Set;
-        g.agent0Radius = radius;
-        g.agent0Rank = rank;
-        g.failure = failure;
-        return g;
-    };
-    PairedTally p;
-    p.add(row(1, 0, 5), row(1, 30, 1));
-    p.add(row(2, 40, 1), row(2, 50, 1));
-    p.add(row(3, 20, 2), row(3, 0, 0, FailureKind::Crashed));
-    QCOMPARE(p.pairs, 3LL);
-    QCOMPARE(p.both, 1LL);
-    QCOMPARE(p.onlyOther, 1LL);
-    QCOMPARE(p.onlyBase, 1LL);
-    QCOMPARE(p.finishedPairs, 2LL);
-    QCOMPARE(p.radiusDifference().estimate, 20.0); // (+30 + +10) / 2
-    QCOMPARE(p.rankDifference().estimate, -2.0);   // (-4 + 0) / 2
-    ControllerTally tally;
-    tally.add(row(1, 30, 1));
-    tally.add(row(2, 0, 0, FailureKind::TimeLimit));
-    QCOMPARE(tally.games, 2LL);
-    QCOMPARE(tally.finished, 1LL);
-    QCOMPARE(tally.survival().estimate, 0.5);
-    QCOMPARE(tally.radius().estimate, 30.0);
-    QVERIFY(!tally.radius().bounded); // one finished game has no spread
-}
-
-void TestArena::figuresWithoutDataSayNotAvailable()
-{
-    QCOMPARE(fixed(-0.04, 1), QStringLiteral("0.0"));
-    QCOMPARE(fixed(-0.0, 2), QStringLiteral("0.00"));
-    QCOMPARE(fixed(-0.06, 1), QStringLiteral("-0.1"));
-
-    // A controller that failed its only game, against one that played it.
-    const QVector<ControllerSpec> specs{{QStringLiteral("a"), QStringLiteral("crasher"), QString()},
-                                        {QStringLiteral("b"), QStringLiteral("player"), QString()}};
-    RunResults results(specs, 0, true, nullptr);
-    GameRow crashed;
-    crashed.seed = 1;
-    crashed.failure = FailureKind::Crashed;
-    crashed.failureCode = 11;
-    crashed.steps = 7;
-    GameRow played;
-    played.seed = 1;
-    played.outcome = GameOutcome::Set;
-    played.agent0Radius = 25;
-    played.agent0Rank = 2;
-    results.gameRow(0, 0, crashed);
-    results.gameRow(1, 0, played);
-    ArenaSettings s = settings(1, 1);
-    const QString table = formatTable(results, s);
-    QVERIFY2(table.contains(QStringLiteral("final radius, mean    n/a")), qPrintable(table));
-    QVERIFY(table.contains(QStringLiteral("agent 0 survived      0.0% [0.0%, 79.3%]")));
-    QVERIFY(table.contains(QStringLiteral("crashed at seed 1, step 7: signal 11 (SIGSEGV)")));
-    QVERIFY(table.contains(QStringLiteral("final radius          n/a  (0 seeds both finished)")));
-    QVERIFY(table.contains(QStringLiteral("controller call       n/a")));
-    QVERIFY(!table.contains(QStringLiteral("-0.0")));
-    QVERIFY(!table.contains(QStringLiteral("baseline\n  (random")));
-    QVERIFY(results.anyFailure());
-}
 
 void TestArena::isolatedRunMatchesTheEngineGameByGame()
 {
@@ -436,7 +304,7 @@ void TestArena::controllerOutputGoesToItsLog()
     QTemporaryDir dir;
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--controller"),
                            QStringLiteral(PRINTS_LIB), QStringLiteral("--log-dir"), dir.path()});
-    QCOMPARE(run.exitCode, int(ArenaOk));
+    QCOMPARE(run.exitCode, int(ExitOk));
     QVERIFY(!run.out.contains(QStringLiteral("call 1,")));
     QVERIFY(!run.out.contains(QStringLiteral("hundredth")));
     QVERIFY(run.err.isEmpty());
@@ -464,27 +332,27 @@ void TestArena::sandboxRefusesEveryTrespass()
     // One job, and one per processor, where each game keeps to a processor
     // and is confined only once it has its slot.
     for (const int jobs : {1, QThread::idealThreadCount()})
-    for (const auto &t : trespasses) {
-        // Beside an honest controller, which must not notice.
-        const QString library =
-            QDir(QStringLiteral(SANDBOX_LIB_DIR)).filePath(QStringLiteral("libsandbox_%1.so").arg(QLatin1String(t.library)));
-        const QVector<ControllerSpec> specs{{library, QStringLiteral("stranger"), logs.filePath(QStringLiteral("s.log"))},
-                                            {QStringLiteral(STORES0_LIB), QStringLiteral("honest"),
-                                             logs.filePath(QStringLiteral("h.log"))}};
-        Collected collected(2);
-        QString error;
-        ArenaSettings s = settings(1, 3);
-        s.jobs = jobs;
-        QVERIFY2(runArena(specs, s, collected, error), qPrintable(error));
-        QCOMPARE(collected.rows[0].size(), 3);
-        for (const GameRow &g : collected.rows[0]) {
-            QCOMPARE(g.failure, FailureKind::Refused);
-            QCOMPARE(g.steps, 5);
-            QVERIFY2(failureReason(g).startsWith(QStringLiteral("sandbox: refused %1").arg(QLatin1String(t.call))),
-                     qPrintable(failureReason(g)));
+        for (const auto &t : trespasses) {
+            // Beside an honest controller, which must not notice.
+            const QString library = QDir(QStringLiteral(SANDBOX_LIB_DIR))
+                                        .filePath(QStringLiteral("libsandbox_%1.so").arg(QLatin1String(t.library)));
+            const QVector<ControllerSpec> specs{
+                {library, QStringLiteral("stranger"), logs.filePath(QStringLiteral("s.log"))},
+                {QStringLiteral(STORES0_LIB), QStringLiteral("honest"), logs.filePath(QStringLiteral("h.log"))}};
+            Collected collected(2);
+            QString error;
+            ArenaSettings s = settings(1, 3);
+            s.jobs = jobs;
+            QVERIFY2(runArena(specs, s, collected, error), qPrintable(error));
+            QCOMPARE(collected.rows[0].size(), 3);
+            for (const GameRow &g : collected.rows[0]) {
+                QCOMPARE(g.failure, FailureKind::Refused);
+                QCOMPARE(g.steps, 5);
+                QVERIFY2(failureReason(g).startsWith(QStringLiteral("sandbox: refused %1").arg(QLatin1String(t.call))),
+                         qPrintable(failureReason(g)));
+            }
+            QCOMPARE(gamesOf(collected.rows[1]), gamesOf(play(STORES0_LIB, settings(1, 3))));
         }
-        QCOMPARE(gamesOf(collected.rows[1]), gamesOf(play(STORES0_LIB, settings(1, 3))));
-    }
     QVERIFY(!QFile::exists(QStringLiteral("pelloria-sandbox-escape.txt")));
     QFile log(logs.filePath(QStringLiteral("s.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
@@ -512,17 +380,18 @@ void TestArena::sandboxLeavesHonestControllersAlone()
 void TestArena::noSandboxSaysSo()
 {
     QTemporaryDir dir;
-    const QString library = QDir(QStringLiteral(SANDBOX_LIB_DIR)).filePath(QStringLiteral("libsandbox_opens_passwd.so"));
+    const QString library
+        = QDir(QStringLiteral(SANDBOX_LIB_DIR)).filePath(QStringLiteral("libsandbox_opens_passwd.so"));
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"), library,
                            QStringLiteral("--no-sandbox"), QStringLiteral("--log-dir"), dir.path()});
-    QCOMPARE(run.exitCode, int(ArenaOk));
+    QCOMPARE(run.exitCode, int(ExitOk));
     QVERIFY(run.out.contains(QStringLiteral("WARNING: --no-sandbox: the controllers ran unconfined")));
     QFile log(dir.filePath(QStringLiteral("1-libsandbox_opens_passwd.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("seed 1 step 5 stdout: read: r")); // root's line, unconfined
     const Run confined = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--controller"), library,
                                 QStringLiteral("--log-dir"), dir.path()});
-    QCOMPARE(confined.exitCode, int(ArenaControllerFailed));
+    QCOMPARE(confined.exitCode, int(ExitSomeFailed));
     QVERIFY(!confined.out.contains(QStringLiteral("WARNING")));
     QVERIFY(confined.out.contains(QStringLiteral("refused at seed 1, step 5: sandbox: refused openat")));
 }
@@ -547,7 +416,7 @@ void TestArena::sandboxTrialAndUnrecordedRefusals()
         ::waitpid(child, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
-    const int refused = channel::refusedExitStatus;
+    const int refused = ExitRefused;
     const auto lowerPriority = [] {
         const sched_param none = {};
         return ::sched_setscheduler(0, SCHED_IDLE, &none) == 0 ? 0 : 1;
@@ -559,8 +428,12 @@ void TestArena::sandboxTrialAndUnrecordedRefusals()
     // Loading: reading is left to the file rules, and everything else a
     // library has no business doing fails, without ending the process.
     QCOMPARE(statusOf(false, [] { return ::open("/etc/hostname", O_RDONLY) >= 0 ? 0 : 1; }), 0);
-    QCOMPARE(statusOf(false, [] { return ::open("/tmp/pelloria-never", O_WRONLY | O_CREAT, 0600) < 0 && errno == EACCES ? 0 : 1; }), 0);
-    QCOMPARE(statusOf(false, [] { return ::mkdir("/tmp/pelloria-never-dir", 0700) < 0 && errno == EACCES ? 0 : 1; }), 0);
+    QCOMPARE(
+        statusOf(false,
+                 [] { return ::open("/tmp/pelloria-never", O_WRONLY | O_CREAT, 0600) < 0 && errno == EACCES ? 0 : 1; }),
+        0);
+    QCOMPARE(statusOf(false, [] { return ::mkdir("/tmp/pelloria-never-dir", 0700) < 0 && errno == EACCES ? 0 : 1; }),
+             0);
     QCOMPARE(statusOf(false, [] { return ::socket(AF_INET, SOCK_STREAM, 0) < 0 && errno == EPERM ? 0 : 1; }), 0);
     QCOMPARE(statusOf(false, [] { return ::fork() < 0 && errno == EPERM ? 0 : 1; }), 0);
     QCOMPARE(statusOf(false, [] { return ::kill(1, 0) < 0 && errno == EPERM ? 0 : 1; }), 0);
@@ -575,11 +448,12 @@ void TestArena::debuggerStopsAtTheCrash()
     const QString gdb = QStandardPaths::findExecutable(QStringLiteral("gdb"));
     if (gdb.isEmpty())
         QSKIP("gdb is not installed (apt-get install gdb)");
-    const Run run = runProgram(gdb, {QStringLiteral("-batch"), QStringLiteral("-ex"), QStringLiteral("run"),
-                                     QStringLiteral("-ex"), QStringLiteral("bt"), QStringLiteral("--args"),
-                                     QStringLiteral(ARENA_EXE), QStringLiteral("--seed"), QStringLiteral("3"),
-                                     QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--in-process"),
-                                     QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB)});
+    const Run run = runProgram(gdb,
+                               {QStringLiteral("-batch"), QStringLiteral("-ex"), QStringLiteral("run"),
+                                QStringLiteral("-ex"), QStringLiteral("bt"), QStringLiteral("--args"),
+                                QStringLiteral(ARENA_EXE), QStringLiteral("--seed"), QStringLiteral("3"),
+                                QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--in-process"),
+                                QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB)});
     QVERIFY2(run.out.contains(QStringLiteral("SIGSEGV")), qPrintable(run.out + run.err));
     const int frame = run.out.indexOf(QStringLiteral("\n#0"));
     const QString top = run.out.mid(frame, run.out.indexOf(QLatin1Char('\n'), frame + 1) - frame);
@@ -597,9 +471,9 @@ void TestArena::loadingFailures()
     QVERIFY(empty.error.contains(QStringLiteral("exports no 'controller'")));
 
     for (const char *path : {NO_CONTROLLER_LIB, "/nonexistent/lib.so"}) {
-        const Run run = arena({QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--controller"),
-                               QString::fromUtf8(path)});
-        QCOMPARE(run.exitCode, int(ArenaUsageError));
+        const Run run = arena(
+            {QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--controller"), QString::fromUtf8(path)});
+        QCOMPARE(run.exitCode, int(ExitUnusable));
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
         QVERIFY(run.out.isEmpty()); // no game was played
     }
@@ -611,7 +485,7 @@ void TestArena::loadingFailures()
     file.write("not a library\n");
     file.close();
     const Run run = arena({QStringLiteral("--controller"), text});
-    QCOMPARE(run.exitCode, int(ArenaUsageError));
+    QCOMPARE(run.exitCode, int(ExitUnusable));
     QVERIFY(run.err.contains(QStringLiteral("cannot load")));
 }
 
@@ -653,7 +527,7 @@ void TestArena::hostProgramFailures()
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("1"), QStringLiteral("--no-sandbox"),
                            QStringLiteral("--controller"), QStringLiteral(REPORTS_QT_LIB), QStringLiteral("--log-dir"),
                            logs.path()});
-    QCOMPARE(run.exitCode, int(ArenaOk));
+    QCOMPARE(run.exitCode, int(ExitOk));
     QFile log(logs.filePath(QStringLiteral("1-libcontroller_reports_qt.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), QByteArray("load stdout: maps Qt: no\nseed 1 step 0 stdout: maps Qt: no\n"));
@@ -685,14 +559,15 @@ void TestArena::hostProgramFailures()
         const Run policy = arena({QStringLiteral("--games"), QStringLiteral("3"), QStringLiteral("--jobs"),
                                   QString::number(jobs), QStringLiteral("--no-sandbox"), QStringLiteral("--controller"),
                                   QStringLiteral(REPORTS_POLICY_LIB), QStringLiteral("--log-dir"), logs.path()});
-        QCOMPARE(policy.exitCode, int(ArenaOk));
+        QCOMPARE(policy.exitCode, int(ExitOk));
         QFile policies(logs.filePath(QStringLiteral("1-libcontroller_reports_policy.log")));
         QVERIFY(policies.open(QIODevice::ReadOnly));
         QList<QByteArray> lines = policies.readAll().trimmed().split('\n');
         std::sort(lines.begin(), lines.end());
         const QByteArray says = "policy 0, processors " + QByteArray::number(processors);
-        QCOMPARE(lines, (QList<QByteArray>{"seed 1 step 1 stdout: " + says, "seed 2 step 1 stdout: " + says,
-                                           "seed 3 step 1 stdout: " + says}));
+        QCOMPARE(lines,
+                 (QList<QByteArray>{"seed 1 step 1 stdout: " + says, "seed 2 step 1 stdout: " + says,
+                                    "seed 3 step 1 stdout: " + says}));
     }
 #endif
 
@@ -734,8 +609,8 @@ void TestArena::commandLineRejectsBadValues_data()
     QTest::newRow("merge with settings") << QStringList{"merge", "a.json", "--jobs", "2"} << "not --jobs";
     QTest::newRow("one file for both outputs")
         << QStringList{"--csv", "out.txt", "--json", "./out.txt"} << "--csv and --json name the same file";
-    QTest::newRow("baseline not played")
-        << QStringList{"--controller", BRAINLET_LIB, "--baseline", GREEDY_LIB} << "is none of the --controller";
+    QTest::newRow("baseline not played") << QStringList{"--controller", BRAINLET_LIB, "--baseline", GREEDY_LIB}
+                                         << "is none of the --controller";
 }
 
 void TestArena::commandLineRejectsBadValues()
@@ -743,7 +618,7 @@ void TestArena::commandLineRejectsBadValues()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     const Run run = arena(arguments);
-    QCOMPARE(run.exitCode, int(ArenaUsageError));
+    QCOMPARE(run.exitCode, int(ExitUnusable));
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
 }
@@ -754,7 +629,7 @@ void TestArena::unwritableOutputWritesNothing()
     const QString json = dir.filePath(QStringLiteral("result.json"));
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--json"), json,
                            QStringLiteral("--csv"), dir.filePath(QStringLiteral("missing/dir/games.csv"))});
-    QCOMPARE(run.exitCode, int(ArenaUsageError));
+    QCOMPARE(run.exitCode, int(ExitUnusable));
     QVERIFY(run.err.contains(QStringLiteral("cannot write")));
     QVERIFY(run.out.isEmpty());
     QVERIFY(!QFile::exists(json));
@@ -771,7 +646,7 @@ void TestArena::outputsHoldGamesAndSummary()
                            QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB), QStringLiteral("--controller"),
                            QStringLiteral(GREEDY_LIB), QStringLiteral("--baseline"), QStringLiteral(GREEDY_LIB),
                            QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
-    QCOMPARE(run.exitCode, int(ArenaOk));
+    QCOMPARE(run.exitCode, int(ExitOk));
     QVERIFY(run.out.contains(QStringLiteral("Seeds 7 to 9")));
     QVERIFY(run.out.contains(QStringLiteral("games played          3 of 3")));
     QVERIFY(run.out.contains(QStringLiteral(BRAINLET_LIB " against " GREEDY_LIB ", paired on the same 3 seeds")));
@@ -808,7 +683,7 @@ void TestArena::otherControllersStillReportAfterACrash()
     const Run run = arena({QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
                            QStringLiteral(CRASH_ON_SEED_LIB), QStringLiteral("--controller"),
                            QStringLiteral(BRAINLET_LIB), QStringLiteral("--csv"), csv});
-    QCOMPARE(run.exitCode, int(ArenaControllerFailed));
+    QCOMPARE(run.exitCode, int(ExitSomeFailed));
     QVERIFY2(run.out.contains(QStringLiteral("crashed at seed 3, step 100: signal 11 (SIGSEGV)")), qPrintable(run.out));
     QCOMPARE(run.out.count(QStringLiteral("games played          4 of 4")), 2);
     QVERIFY(run.out.contains(QStringLiteral("failed games          1: crashed 1")));

@@ -52,9 +52,19 @@ QString describe(const GameRow &g)
 {
     return QStringLiteral("seed %1 %2 code %3 steps %4 radius %5 rank %6 opponents %7 death %8/%9/%10 "
                           "loss %11+%12 replay %13")
-        .arg(g.seed).arg(QLatin1String(gameEndName(g))).arg(g.failureCode).arg(g.steps).arg(g.agent0Radius)
-        .arg(g.agent0Rank).arg(g.opponentsAlive).arg(g.deathStep).arg(g.deathCause).arg(g.deathOther)
-        .arg(g.wallLoss).arg(g.contestLoss).arg(g.replayed);
+        .arg(g.seed)
+        .arg(QLatin1String(gameEndName(g)))
+        .arg(g.failureCode)
+        .arg(g.steps)
+        .arg(g.agent0Radius)
+        .arg(g.agent0Rank)
+        .arg(g.opponentsAlive)
+        .arg(g.deathStep)
+        .arg(g.deathCause)
+        .arg(g.deathOther)
+        .arg(g.wallLoss)
+        .arg(g.contestLoss)
+        .arg(g.replayed);
 }
 
 const QVector<ControllerSpec> specs{
@@ -119,19 +129,25 @@ void merge(const QStringList &files, Merged &m)
     m.ok = mergeShards(files, m.settings, m.error,
                        [&](const QStringList &labels, const QStringList &paths, const QStringList &hashes,
                            int baseline) -> RunResults & {
-        QVector<ControllerSpec> merged;
-        for (int c = 0; c < labels.size(); ++c)
-            merged.append({paths[c], labels[c], QString(), hashes[c]});
-        m.results = std::make_unique<RunResults>(merged, baseline, true, &m.csv);
-        return *m.results;
-    });
+                           QVector<ControllerSpec> merged;
+                           for (int c = 0; c < labels.size(); ++c)
+                               merged.append({paths[c], labels[c], QString(), hashes[c]});
+                           m.results = std::make_unique<RunResults>(merged, baseline, true, &m.csv);
+                           return *m.results;
+                       });
 }
 
 QString tallyText(const ControllerTally &t)
 {
     QString text = QStringLiteral("games %1 finished %2 survived %3 sums %4 %5 %6 %7 %8;")
-                       .arg(t.games).arg(t.finished).arg(t.survived).arg(t.radiusSum).arg(t.radiusSquares)
-                       .arg(t.rankSum).arg(t.rankSquares).arg(t.stepsSum);
+                       .arg(t.games)
+                       .arg(t.finished)
+                       .arg(t.survived)
+                       .arg(t.radiusSum)
+                       .arg(t.radiusSquares)
+                       .arg(t.rankSum)
+                       .arg(t.rankSquares)
+                       .arg(t.stepsSum);
     for (const GameEnd &end : gameEnds)
         text += QStringLiteral(" %1 %2").arg(QLatin1String(end.countKey)).arg(t.ended(end));
     return text;
@@ -298,7 +314,10 @@ void TestArenaMerge::shardsOfEveryEndMergeIntoTheSingleRun()
     QVERIFY(m.csv.data().contains("\n\"a\",15,stalled,115,0,,,,\"the game stopped making progress\",,,1,0,"
                                   "1-a-seed15.replay.gz\n"));
     const QJsonObject outcomes = QJsonDocument::fromJson(formatJson(*m.results, m.settings))
-                                     .object()["controllers"].toArray()[1].toObject()["summary"].toObject()["outcomes"]
+                                     .object()["controllers"]
+                                     .toArray()[1]
+                                     .toObject()["summary"]
+                                     .toObject()["outcomes"]
                                      .toObject();
     // b ends game i as kind 3i + 1 (mod 10): stalled (8) at i = 9 and 19,
     // bad-channel (9) at 6 and 16, none-alive (1) at 0, 10 and 20.
@@ -318,7 +337,8 @@ void TestArenaMerge::mergeRefusesShardsThatContradictThemselves()
         const char *error;
     } cases[] = {
         {"renamed", [](QJsonObject &a) { setOutcome(a, 6, QStringLiteral("Refused")); }, "game 7 of a is damaged"},
-        {"nul", [](QJsonObject &a) { setOutcome(a, 8, QString::fromLatin1("stalled\0", 8)); }, "game 9 of a is damaged"},
+        {"nul", [](QJsonObject &a) { setOutcome(a, 8, QString::fromLatin1("stalled\0", 8)); },
+         "game 9 of a is damaged"},
         {"number", [](QJsonObject &a) { setOutcome(a, 0, 3); }, "game 1 of a is damaged"},
         {"recounted", [](QJsonObject &a) { setCount(a, QStringLiteral("stalled"), 2); },
          "the outcomes counted for a are not those of its games"},

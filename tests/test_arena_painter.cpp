@@ -183,8 +183,8 @@ void TestArenaPainter::agentColourBlendsOnlyNearTopLeft()
     placeAgent(engine, 6, 40, 40, 30);
     const QImage image = paintArena(engine);
     const QRgb plain = qRgb(60, 60, 240);
-    QCOMPARE(image.pixel(55, 45), plain);   // 30x + 40y = 3450
-    QCOMPARE(image.pixel(60, 58), plain);   // 4120
+    QCOMPARE(image.pixel(55, 45), plain);     // 30x + 40y = 3450
+    QCOMPARE(image.pixel(60, 58), plain);     // 4120
     const QRgb blended = image.pixel(25, 40); // 2350: between white and the colour
     QVERIFY(qRed(blended) > 70 && qRed(blended) < 250);
     QVERIFY(qBlue(blended) >= 240);

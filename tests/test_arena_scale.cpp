@@ -40,9 +40,10 @@ QByteArray withoutTiming(const QByteArray &json)
 QStringList runOf(int games = 24)
 {
     return {QStringLiteral("--time-limit"), QStringLiteral("10000"), // patient on a loaded machine
-            QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"), QString::number(games),
-            QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB), QStringLiteral("--controller"),
-            QStringLiteral(CRASH_ON_SEED_LIB)};
+            QStringLiteral("--seed"),       QStringLiteral("1"),
+            QStringLiteral("--games"),      QString::number(games),
+            QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB),
+            QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB)};
 }
 
 } // namespace
@@ -67,9 +68,10 @@ void TestArenaScale::anyNumberOfJobsGivesTheSameOutput()
     QByteArray csv, json, table;
     for (int jobs : {1, 2, 3}) {
         const QString n = QString::number(jobs);
-        const Run run = arena(runOf() + QStringList{QStringLiteral("--jobs"), n, QStringLiteral("--csv"),
-                                                    path(n + QStringLiteral(".csv")), QStringLiteral("--json"),
-                                                    path(n + QStringLiteral(".json"))});
+        const Run run = arena(runOf()
+                              + QStringList{QStringLiteral("--jobs"), n, QStringLiteral("--csv"),
+                                            path(n + QStringLiteral(".csv")), QStringLiteral("--json"),
+                                            path(n + QStringLiteral(".json"))});
         QCOMPARE(run.exitCode, 1); // seed 3 crashed, for every N
         const QByteArray thisCsv = readFile(path(n + QStringLiteral(".csv")));
         const QByteArray thisJson = withoutTiming(readFile(path(n + QStringLiteral(".json"))));
@@ -89,24 +91,25 @@ void TestArenaScale::shardsMergeIntoTheSingleRun()
     const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
     if (parallel.isEmpty())
         QSKIP("GNU parallel is not installed (apt-get install parallel; scripts/test.sh installs it)");
-    const Run single = arena(runOf(25) + QStringList{QStringLiteral("--csv"), path(QStringLiteral("single.csv")),
-                                                     QStringLiteral("--json"), path(QStringLiteral("single.json"))});
+    const Run single = arena(runOf(25)
+                             + QStringList{QStringLiteral("--csv"), path(QStringLiteral("single.csv")),
+                                           QStringLiteral("--json"), path(QStringLiteral("single.json"))});
     QCOMPARE(single.exitCode, 1);
 
     // Three shards of 25 seeds (8, 8 and 9 games), each its own process.
     QStringList command{QStringLiteral("--will-cite"), QStringLiteral("--jobs"), QStringLiteral("3"),
                         QStringLiteral(ARENA_EXE)};
     command << runOf(25)
-            << QStringList{QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--shard"), QStringLiteral("{}/3"),
-                           QStringLiteral("--json"), path(QStringLiteral("shard{}.json"))}
+            << QStringList{QStringLiteral("--jobs"), QStringLiteral("1"),      QStringLiteral("--shard"),
+                           QStringLiteral("{}/3"),   QStringLiteral("--json"), path(QStringLiteral("shard{}.json"))}
             << QStringLiteral(":::") << QStringLiteral("1") << QStringLiteral("2") << QStringLiteral("3");
     const Run shards = runProgram(parallel, command);
     QCOMPARE(shards.exitCode, 1); // GNU parallel counts failed jobs: shard 1 holds seed 3's crash
 
-    const Run merged = arena({QStringLiteral("merge"), path(QStringLiteral("shard2.json")),
-                              path(QStringLiteral("shard3.json")), path(QStringLiteral("shard1.json")),
-                              QStringLiteral("--csv"), path(QStringLiteral("merged.csv")), QStringLiteral("--json"),
-                              path(QStringLiteral("merged.json"))});
+    const Run merged
+        = arena({QStringLiteral("merge"), path(QStringLiteral("shard2.json")), path(QStringLiteral("shard3.json")),
+                 path(QStringLiteral("shard1.json")), QStringLiteral("--csv"), path(QStringLiteral("merged.csv")),
+                 QStringLiteral("--json"), path(QStringLiteral("merged.json"))});
     QCOMPARE(merged.exitCode, 1);
     QCOMPARE(readFile(path(QStringLiteral("merged.csv"))), readFile(path(QStringLiteral("single.csv"))));
     QCOMPARE(withoutTiming(readFile(path(QStringLiteral("merged.json")))),
@@ -126,16 +129,18 @@ void TestArenaScale::shardsMergeIntoTheSingleRun()
 void TestArenaScale::mergeRefusesShardsThatAreNotOneRun()
 {
     auto shard = [&](const QString &name, const QString &k, const QString &controller, const QStringList &more = {}) {
-        const Run run = arena(QStringList{QStringLiteral("--games"), QStringLiteral("6"), QStringLiteral("--shard"), k,
-                                          QStringLiteral("--controller"), controller, QStringLiteral("--json"), path(name)}
-                              + more);
+        const Run run
+            = arena(QStringList{QStringLiteral("--games"), QStringLiteral("6"), QStringLiteral("--shard"), k,
+                                QStringLiteral("--controller"), controller, QStringLiteral("--json"), path(name)}
+                    + more);
         QCOMPARE(run.exitCode, 0);
     };
     const QString mine = path(QStringLiteral("mine.so"));
     QVERIFY(QFile::copy(QStringLiteral(BRAINLET_LIB), mine));
     shard(QStringLiteral("a1.json"), QStringLiteral("1/2"), mine);
     shard(QStringLiteral("a2.json"), QStringLiteral("2/2"), mine);
-    shard(QStringLiteral("steps.json"), QStringLiteral("2/2"), mine, {QStringLiteral("--max-steps"), QStringLiteral("500")});
+    shard(QStringLiteral("steps.json"), QStringLiteral("2/2"), mine,
+          {QStringLiteral("--max-steps"), QStringLiteral("500")});
     shard(QStringLiteral("b1.json"), QStringLiteral("1/3"), mine);
     QVERIFY(QFile::remove(mine));
     QVERIFY(QFile::copy(QStringLiteral(GREEDY_LIB), mine)); // same name, another file
@@ -145,7 +150,8 @@ void TestArenaScale::mergeRefusesShardsThatAreNotOneRun()
         QStringList files;
         const char *message;
     } cases[] = {
-        {{QStringLiteral("a1.json"), QStringLiteral("a1.json"), QStringLiteral("a2.json")}, "are both shard 1 of 2: they overlap"},
+        {{QStringLiteral("a1.json"), QStringLiteral("a1.json"), QStringLiteral("a2.json")},
+         "are both shard 1 of 2: they overlap"},
         {{QStringLiteral("a1.json")}, "shard 2 of 2 is missing"},
         {{QStringLiteral("a1.json"), QStringLiteral("steps.json")}, "has different settings"},
         {{QStringLiteral("a1.json"), QStringLiteral("b1.json")}, "is a shard of 3"},
@@ -181,13 +187,16 @@ void TestArenaScale::mergeRefusesShardsThatAreNotOneRun()
 // two slots, play every seed, and the slots serve the whole run.
 void TestArenaScale::failedGamesGiveTheirSlotsBack()
 {
-    const Run run = arena({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--time-limit"),
-                           QStringLiteral("1000"), QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--games"),
-                           QStringLiteral("8"), QStringLiteral("--controller"), QStringLiteral(CRASH_ON_SEED_LIB),
-                           QStringLiteral("--controller"), QStringLiteral(HANG_ON_SEED_LIB), QStringLiteral("--controller"),
-                           QStringLiteral(EXIT_ON_SEED_LIB), QStringLiteral("--csv"), path(QStringLiteral("slots.csv")),
-                           QStringLiteral("--record"), path(QStringLiteral("slots")), QStringLiteral("--record-games"),
-                           QStringLiteral("all")});
+    const Run run = arena({QStringLiteral("--jobs"),         QStringLiteral("2"),
+                           QStringLiteral("--time-limit"),   QStringLiteral("1000"),
+                           QStringLiteral("--seed"),         QStringLiteral("1"),
+                           QStringLiteral("--games"),        QStringLiteral("8"),
+                           QStringLiteral("--controller"),   QStringLiteral(CRASH_ON_SEED_LIB),
+                           QStringLiteral("--controller"),   QStringLiteral(HANG_ON_SEED_LIB),
+                           QStringLiteral("--controller"),   QStringLiteral(EXIT_ON_SEED_LIB),
+                           QStringLiteral("--csv"),          path(QStringLiteral("slots.csv")),
+                           QStringLiteral("--record"),       path(QStringLiteral("slots")),
+                           QStringLiteral("--record-games"), QStringLiteral("all")});
     QCOMPARE(run.exitCode, 1);
     const QList<QByteArray> lines = readFile(path(QStringLiteral("slots.csv"))).split('\n');
     QCOMPARE(lines.size(), 1 + 3 * 8 + 1); // header, 24 rows, the last newline

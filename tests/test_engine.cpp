@@ -104,7 +104,7 @@ void TestEngine::seededEnginesKeepRhythmsOfTheirOwn()
         QCOMPARE(seededB.getCircleRadius()[j], 0);
         QCOMPARE(designed.getCircleRadius()[j], 0);
     }
-    seededA.tickRespawnCounter(); // its 25th
+    seededA.tickRespawnCounter();  // its 25th
     designed.tickRespawnCounter(); // the process's 25th
     for (size_t j = 10; j < 15; ++j) {
         QVERIFY(seededA.getCircleRadius()[j] > 0);
@@ -122,9 +122,8 @@ void TestEngine::setupSizesArenaAndColours()
     QCOMPARE(engine.width, 1600);
     QCOMPARE(engine.height, 900);
     QCOMPARE(engine.getNumResources(), size_t(5));
-    const QColor expected[10] = {{240, 60, 60}, {180, 60, 60}, {120, 60, 60}, {60, 240, 60},
-                                 {60, 180, 60}, {60, 120, 60}, {60, 60, 240}, {60, 60, 180},
-                                 {60, 60, 120}, {240, 240, 60}};
+    const QColor expected[10] = {{240, 60, 60}, {180, 60, 60}, {120, 60, 60}, {60, 240, 60}, {60, 180, 60},
+                                 {60, 120, 60}, {60, 60, 240}, {60, 60, 180}, {60, 60, 120}, {240, 240, 60}};
     for (size_t i = 0; i < 10; ++i) {
         QCOMPARE(engine.getColors()[i], expected[i]);
         QCOMPARE(engine.getVisitOrder()[i], i);

@@ -20,11 +20,11 @@ std::vector<int32_t> draws(InlineGenerator &generator, int count)
 
 // The reference controller's choice (see brainlet.cpp), drawn from the
 // stream the engine draws from, as rand() interleaves the two.
-InlineGenerator *sharedStream = nullptr;
+InlineGenerator sharedStream;
 void referenceOnSharedStream(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *,
                              const int *)
 {
-    action = static_cast<int>(static_cast<size_t>(sharedStream->next()) % 9);
+    action = static_cast<int>(static_cast<size_t>(sharedStream.next()) % 9);
 }
 
 } // namespace
@@ -109,11 +109,9 @@ void TestGenerator::seededGamesAreUnchanged()
 {
     constexpr long recordedSteps = 395054;
     constexpr quint64 recordedStates = 7127884325421734005ULL;
-    InlineGenerator stream;
-    sharedStream = &stream;
     Ball_engine engine;
     engine.setup(10, 100);
-    engine.drawFrom(&stream);
+    engine.drawFrom(&sharedStream);
     engine.setController(&referenceOnSharedStream);
     long totalSteps = 0;
     quint64 everyState = 0;

@@ -102,7 +102,8 @@ private:
             m = QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(pattern))).match(what);
             return m.hasMatch();
         };
-        if (matches("(agent|resource) (\\d+)( at (-?\\d+),(-?\\d+))?( radius (-?\\d+))?( velocity (-?\\d+),(-?\\d+))?")) {
+        if (matches(
+                "(agent|resource) (\\d+)( at (-?\\d+),(-?\\d+))?( radius (-?\\d+))?( velocity (-?\\d+),(-?\\d+))?")) {
             const bool agent = m.captured(1) == QLatin1String("agent");
             const size_t k = size_t(m.captured(2).toInt()) + (agent ? 0 : engine.getNumAgents());
             QStringList seen;
@@ -112,13 +113,15 @@ private:
                 seen << QStringLiteral("radius %1").arg(engine.getCircleRadius()[k]);
             if (!m.captured(8).isEmpty())
                 seen << QStringLiteral("velocity %1,%2").arg(engine.getXVelocity()[k]).arg(engine.getYVelocity()[k]);
-            const QString actual = QStringLiteral("%1 %2 %3").arg(m.captured(1), m.captured(2), seen.join(QLatin1Char(' ')));
+            const QString actual
+                = QStringLiteral("%1 %2 %3").arg(m.captured(1), m.captured(2), seen.join(QLatin1Char(' ')));
             return actual == what ? QString() : QStringLiteral("the engine shows '%1'").arg(actual);
         }
         if (matches("alive (\\d+)"))
             return alive == m.captured(1).toInt() ? QString() : QStringLiteral("%1 alive").arg(alive);
         if (what == QLatin1String("set"))
-            return isGameSet(alive) && engine.getCircleRadius()[0] > 0 ? QString() : QStringLiteral("not set with agent 0 alive");
+            return isGameSet(alive) && engine.getCircleRadius()[0] > 0 ? QString()
+                                                                       : QStringLiteral("not set with agent 0 alive");
         if (matches("arena (\\d+)x(\\d+)")) {
             const QString actual = QStringLiteral("arena %1x%2").arg(engine.width).arg(engine.height);
             return actual == what ? QString() : QStringLiteral("the engine has '%1'").arg(actual);
@@ -137,7 +140,10 @@ private:
                 const int r = engine.getCircleRadius()[engine.getNumAgents() + size_t(j)];
                 if (now[j] == laidOut[j] || r < 1 || r > engine.resourceMaxRadius)
                     return QStringLiteral("resource %1 at %2,%3 radius %4 was not laid out anew")
-                        .arg(j).arg(now[j].x()).arg(now[j].y()).arg(r);
+                        .arg(j)
+                        .arg(now[j].x())
+                        .arg(now[j].y())
+                        .arg(r);
             }
             return QString();
         }

@@ -65,10 +65,7 @@ private:
     QTimer *viewTimer() { return window->findChild<QTimer *>(QStringLiteral("viewTimer")); }
     WidgetEngine *stepper() { return window->findChild<WidgetEngine *>(); }
     WidgetAgent *chooser() { return window->findChild<WidgetAgent *>(); }
-    bool workersRunning()
-    {
-        return stepper()->workerThread()->isRunning() && chooser()->workerThread()->isRunning();
-    }
+    bool workersRunning() { return stepper()->workerThread()->isRunning() && chooser()->workerThread()->isRunning(); }
     bool workersStopped()
     {
         return stepper()->workerThread()->isFinished() && !stepper()->tickTimer()->isActive()

@@ -214,7 +214,8 @@ void TestReplay::firstVersionStillReads()
     int changes = 0;
     for (size_t s = 0; s < replay.frames.size(); ++s) {
         QVERIFY(back.frames[s].x == replay.frames[s].x && back.frames[s].vx == replay.frames[s].vx
-                && back.frames[s].radius == replay.frames[s].radius && back.frames[s].action == replay.frames[s].action);
+                && back.frames[s].radius == replay.frames[s].radius
+                && back.frames[s].action == replay.frames[s].action);
         QCOMPARE(back.frames[s].changes.size(), replay.frames[s].changes.size());
         changes += int(back.frames[s].changes.size());
     }
@@ -279,15 +280,23 @@ void TestReplay::strictAboutEveryByte()
         const char *bytes;
         const char *says;
     } damaged[] = {
-        {"0100000000", "step 0 of the replay is damaged"},       // r listed, no entry in its mask
-        {"01010000", "step 0 of the replay is damaged"},         // a difference of 0
-        {"4000", "step 0 of the replay is damaged"},             // an array no frame has
-        {"0041", "step 0 of the replay is damaged"},             // 65 changes
+        {"0100000000", "step 0 of the replay is damaged"},        // r listed, no entry in its mask
+        {"01010000", "step 0 of the replay is damaged"},          // a difference of 0
+        {"4000", "step 0 of the replay is damaged"},              // an array no frame has
+        {"0041", "step 0 of the replay is damaged"},              // 65 changes
         {"00010563", "step 0 of the replay has a damaged cause"}, // a cause past meal
-        {"0101002800" "00", "the replay holds more than the 1 steps its header says"},
-        {"0101", "step 0 of the replay is damaged"},             // cut inside the frame
-        {"010100" "ffffffffffffffffffff01" "00", "step 0 of the replay is damaged"}, // an 11-byte varint
-        {"010100" "8080808020" "00", "step 0 of the replay is damaged"},             // r[0] = 2^32
+        {"0101002800"
+         "00",
+         "the replay holds more than the 1 steps its header says"},
+        {"0101", "step 0 of the replay is damaged"}, // cut inside the frame
+        {"010100"
+         "ffffffffffffffffffff01"
+         "00",
+         "step 0 of the replay is damaged"}, // an 11-byte varint
+        {"010100"
+         "8080808020"
+         "00",
+         "step 0 of the replay is damaged"}, // r[0] = 2^32
         {"", "the replay holds fewer steps than its header says (1)"},
     };
     for (const auto &d : damaged) {
@@ -303,7 +312,7 @@ void TestReplay::anyValuesRoundTrip()
     QRandomGenerator random(7);
     auto anyValue = [&random](int32_t before) {
         switch (random.bounded(4)) {
-        case 0: return before; // unchanged
+        case 0: return before;                                           // unchanged
         case 1: return int32_t(int64_t(before) + random.bounded(-3, 4)); // wraps at the ends
         case 2: return random.bounded(2) ? INT32_MAX : INT32_MIN;
         default: return int32_t(random.generate());
@@ -321,8 +330,8 @@ void TestReplay::anyValuesRoundTrip()
                 v = anyValue(v);
         f.changes.clear();
         for (quint32 c = random.bounded(4u); c > 0; --c)
-            f.changes.push_back(RadiusChange{RadiusChange::Cause(random.bounded(3)), int32_t(random.generate()),
-                                             anyValue(0)});
+            f.changes.push_back(
+                RadiusChange{RadiusChange::Cause(random.bounded(3)), int32_t(random.generate()), anyValue(0)});
         replay.frames.push_back(f);
     }
     replay.header.steps = 2499;
@@ -335,7 +344,8 @@ void TestReplay::anyValuesRoundTrip()
     QCOMPARE(back.frames.size(), replay.frames.size());
     for (size_t s = 0; s < replay.frames.size(); ++s) {
         const ReplayFrame &a = replay.frames[s], &b = back.frames[s];
-        QVERIFY2(a.radius == b.radius && a.x == b.x && a.y == b.y && a.vx == b.vx && a.vy == b.vy && a.action == b.action,
+        QVERIFY2(a.radius == b.radius && a.x == b.x && a.y == b.y && a.vx == b.vx && a.vy == b.vy
+                     && a.action == b.action,
                  qPrintable(QStringLiteral("step %1").arg(s)));
         QCOMPARE(b.changes.size(), a.changes.size());
         for (size_t c = 0; c < a.changes.size(); ++c)
@@ -362,7 +372,8 @@ void TestReplay::arenaReplaysReproduceTheirRows()
         const QStringList &row = rows[seed];
         // The column holds the replay's path, ready for pelloria --replay.
         const QString path = row.last();
-        QCOMPARE(path, QDir(records).filePath(QStringLiteral("1-libcontroller_crash_on_seed-seed%1.replay.gz").arg(seed)));
+        QCOMPARE(path,
+                 QDir(records).filePath(QStringLiteral("1-libcontroller_crash_on_seed-seed%1.replay.gz").arg(seed)));
         Replay replay;
         QString error;
         QVERIFY2(readReplay(path, replay, error), qPrintable(error));
@@ -381,10 +392,11 @@ void TestReplay::arenaReplaysReproduceTheirRows()
         QCOMPARE(deathStep == 0 ? QString() : QString::number(deathStep), row[9]);
     }
     // The default, lost games only, and the rows say where the rest are not.
-    const Run lost = runProgram(QStringLiteral(ARENA_EXE),
-                                {QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
-                                 QStringLiteral(BRAINLET_LIB), QStringLiteral("--record"), dir.filePath(QStringLiteral("lost")),
-                                 QStringLiteral("--csv"), csv, QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
+    const Run lost
+        = runProgram(QStringLiteral(ARENA_EXE),
+                     {QStringLiteral("--games"), QStringLiteral("4"), QStringLiteral("--controller"),
+                      QStringLiteral(BRAINLET_LIB), QStringLiteral("--record"), dir.filePath(QStringLiteral("lost")),
+                      QStringLiteral("--csv"), csv, QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
     QCOMPARE(lost.exitCode, 0);
     const QMap<uint32_t, QStringList> reference = csvRows(csv, QStringLiteral(BRAINLET_LIB));
     int lostGames = 0;
@@ -401,10 +413,10 @@ void TestReplay::seedInTheWindowIsTheArenasGame()
     // What `pelloria --seed N` plays is the arena's row for N.
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("rows.csv"));
-    QCOMPARE(runProgram(QStringLiteral(ARENA_EXE), {QStringLiteral("--seed"), QStringLiteral("30"), QStringLiteral("--games"),
-                                                   QStringLiteral("3"), QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB),
-                                                   QStringLiteral("--csv"), csv, QStringLiteral("--log-dir"),
-                                                   dir.filePath(QStringLiteral("logs"))})
+    QCOMPARE(runProgram(QStringLiteral(ARENA_EXE),
+                        {QStringLiteral("--seed"), QStringLiteral("30"), QStringLiteral("--games"), QStringLiteral("3"),
+                         QStringLiteral("--controller"), QStringLiteral(BRAINLET_LIB), QStringLiteral("--csv"), csv,
+                         QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))})
                  .exitCode,
              0);
     const QMap<uint32_t, QStringList> rows = csvRows(csv, QStringLiteral(BRAINLET_LIB));
@@ -420,8 +432,9 @@ void TestReplay::seedInTheWindowIsTheArenasGame()
     const Run run = pelloria({QStringLiteral("--seed"), QStringLiteral("30"), QStringLiteral("--max-steps"),
                               QStringLiteral("4"), QStringLiteral("--export-frames"), frames});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(QDir(frames).entryList(QDir::Files),
-             QStringList({"frame-00000.png", "frame-00001.png", "frame-00002.png", "frame-00003.png", "frame-00004.png"}));
+    QCOMPARE(
+        QDir(frames).entryList(QDir::Files),
+        QStringList({"frame-00000.png", "frame-00001.png", "frame-00002.png", "frame-00003.png", "frame-00004.png"}));
 }
 
 // A controller that crashes, spins or ends the process: the viewer plays it
@@ -481,7 +494,8 @@ void TestReplay::viewerStepsSeeksAndMarksDeaths()
     window.seek(0);
     QTest::mouseClick(window.timeline(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(window.timeline()->width() / 2, window.timeline()->height() / 2));
-    QVERIFY2(qAbs(window.step() - window.lastStep() / 2) <= window.lastStep() / 10, qPrintable(QString::number(window.step())));
+    QVERIFY2(qAbs(window.step() - window.lastStep() / 2) <= window.lastStep() / 10,
+             qPrintable(QString::number(window.step())));
 
     // Speeds from 0.25x to 8x; playing moves on by itself and stops at the end.
     window.setSpeedIndex(0);
@@ -512,7 +526,8 @@ void TestReplay::commandLineRefusesBadArguments()
         {{"--replay", dir.filePath(QStringLiteral("none.gz"))}, "cannot read"},
         {{"--seed", "3", "--replay", damaged.fileName()}, "give either --replay FILE or --seed N"},
         {{"--controller", "x.so"}, "give either --replay FILE or --seed N"},
-        {{"--seed", "3", "--controller", dir.filePath(QStringLiteral("missing.so")), "--export-frames", dir.path()}, "no such file"},
+        {{"--seed", "3", "--controller", dir.filePath(QStringLiteral("missing.so")), "--export-frames", dir.path()},
+         "no such file"},
         {{"--seed", "3", "--speed", "2"}, "Unknown option 'speed'"},
     };
     for (const auto &c : cases) {
@@ -531,9 +546,9 @@ void TestReplay::videoNeedsFfmpeg()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"), dir.path());
     bare.setProcessEnvironment(env);
-    bare.start(QStringLiteral(PELLORIA_EXE), {QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"),
-                                              QStringLiteral("3"), QStringLiteral("--export-video"),
-                                              dir.filePath(QStringLiteral("game.mp4"))});
+    bare.start(QStringLiteral(PELLORIA_EXE),
+               {QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"), QStringLiteral("3"),
+                QStringLiteral("--export-video"), dir.filePath(QStringLiteral("game.mp4"))});
     QVERIFY(bare.waitForFinished(processWaitMs));
     QCOMPARE(bare.exitCode(), 2);
     QVERIFY(QString::fromLocal8Bit(bare.readAllStandardError()).contains(QStringLiteral("apt-get install ffmpeg")));
@@ -541,8 +556,8 @@ void TestReplay::videoNeedsFfmpeg()
     if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
         QSKIP("ffmpeg is not installed: the video itself is not tried (apt-get install ffmpeg)");
     const QString gif = dir.filePath(QStringLiteral("game.gif"));
-    QCOMPARE(pelloria({QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"), QStringLiteral("10"),
-                       QStringLiteral("--export-video"), gif})
+    QCOMPARE(pelloria({QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--max-steps"),
+                       QStringLiteral("10"), QStringLiteral("--export-video"), gif})
                  .exitCode,
              0);
     QFile file(gif);

@@ -103,7 +103,8 @@ void TestStartup::brainletWithoutControllerStopsStartup()
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.errors.contains(QStringLiteral("exports no 'controller' function. Likely causes")),
              qPrintable(run.errors));
-    QVERIFY(run.errors.contains(QStringLiteral("It exports not_a_controller, but the game calls exactly 'controller'")));
+    QVERIFY(
+        run.errors.contains(QStringLiteral("It exports not_a_controller, but the game calls exactly 'controller'")));
     QCOMPARE(run.errors.count(QLatin1Char('\n')), 1);
 }
 

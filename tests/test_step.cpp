@@ -341,8 +341,7 @@ void TestStep::integerDistanceTestsMatchTheSquareRoot()
             for (int x2 : {0, 3, 1597, 1600})
                 for (int y2 : {0, 17, 900})
                     for (int reach : {1, 20, 41, 399, 400, 1600})
-                        QCOMPARE(distance(x1, y1, x2, y2) < reach,
-                                 closerThan(squaredDistance(x1, y1, x2, y2), reach));
+                        QCOMPARE(distance(x1, y1, x2, y2) < reach, closerThan(squaredDistance(x1, y1, x2, y2), reach));
     QCOMPARE(squaredDistance(3, 4, 0, 0), 25LL);
     QVERIFY(!closerThan(25, 5)); // touching is not closer
     QVERIFY(closerThan(24, 5));

@@ -58,7 +58,11 @@ void TestStress::initTestCase()
 {
     qInstallMessageHandler(recordComplaints);
     // A first window brings up whatever threads the platform keeps.
-    { MainWindow warmUp(nullptr, 1920); warmUp.show(); QTest::qWait(100); }
+    {
+        MainWindow warmUp(nullptr, 1920);
+        warmUp.show();
+        QTest::qWait(100);
+    }
     QTest::qWait(50);
     baselineThreads = threadsInProcess();
 }
@@ -143,9 +147,7 @@ void TestStress::randomPressesThenCloseInEveryState()
             QCOMPARE(start->text(), QStringLiteral("&Start"));
             break;
         }
-        case Closing::Stopped:
-            Q_EMIT stop->released();
-            break;
+        case Closing::Stopped: Q_EMIT stop->released(); break;
         }
         window->close();
         window.reset();

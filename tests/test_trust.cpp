@@ -2,6 +2,8 @@
 // they do, they change their own rows only through their actions, and never
 // anyone else's.
 #include "arena_process.h"
+#include "collected_run.h"
+#include "exit_codes.h"
 #include "game_row.h"
 #include "runner.h"
 
@@ -35,16 +37,6 @@ QString trespasser(const char *kind)
     return QDir(QStringLiteral(TRESPASS_DIR)).filePath(QStringLiteral("libtrespass_%1.so").arg(QLatin1String(kind)));
 }
 
-struct Collected : RunListener {
-    QVector<QVector<GameRow>> rows;
-    QStringList notes;
-    explicit Collected(int controllers) : rows(controllers) {}
-    void gameRow(int c, int, const GameRow &row) override { rows[c].append(row); }
-    void stopped(int, int) override {}
-    void timing(int, const CallTiming &) override {}
-    void note(const QString &line) override { notes << line; }
-};
-
 // Every field a row has, as one comparable text.
 QString fieldsOf(const GameRow &r)
 {
@@ -66,10 +58,7 @@ QString fieldsOf(const GameRow &r)
 
 QStringList fieldsOf(const QVector<GameRow> &rows)
 {
-    QStringList all;
-    for (const GameRow &r : rows)
-        all << fieldsOf(r);
-    return all;
+    return textsOf(rows, [](const GameRow &r) { return fieldsOf(r); });
 }
 
 // The rows of `libraries` played together, each with its log in `logs`.
@@ -182,7 +171,7 @@ void TestTrust::descriptorsSignalsAndFloodsLoseOwnGamesOnly()
     ArenaSettings s = patient(2);
     s.timeLimitMs = 50;
     s.firstCallMs = 20000; // the first call's allowance stays patient
-    const QStringList libraries{QStringLiteral(BRAINLET_LIB),       QStringLiteral(STORES0_LIB),
+    const QStringList libraries{QStringLiteral(BRAINLET_LIB),        QStringLiteral(STORES0_LIB),
                                 trespasser("scribbles_descriptors"), trespasser("closes_descriptors"),
                                 trespasser("stops_itself"),          trespasser("blocks_signals_and_spins"),
                                 trespasser("prints_flood"),          QStringLiteral(SLEEPS_LIB)};
@@ -222,19 +211,20 @@ void TestTrust::nothingTheArenaHoldsReachesAGame()
     if (arenaPid == 0) {
         ::close(inherited[0]);
         const QByteArray exe(ARENA_EXE), lib = trespasser("scribbles_descriptors").toLocal8Bit(),
-                         crash = trespasser("prints_then_crashes").toLocal8Bit(), dir = logs.path().toLocal8Bit();
-        const char *argv[] = {exe.constData(), "--games", "2", "--controller", lib.constData(), "--controller",
-                              crash.constData(), "--log-dir", dir.constData(), nullptr};
+                                         crash = trespasser("prints_then_crashes").toLocal8Bit(),
+                                         dir = logs.path().toLocal8Bit();
+        const char *argv[] = {exe.constData(), "--games",         "2",         "--controller",  lib.constData(),
+                              "--controller",  crash.constData(), "--log-dir", dir.constData(), nullptr};
         const int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, STDOUT_FILENO);
         ::execv(exe.constData(), const_cast<char *const *>(argv));
-        ::_exit(127);
+        ::_exit(ExitNotStarted);
     }
     ::close(inherited[1]);
     int status = 0;
     QCOMPARE(::waitpid(arenaPid, &status, 0), arenaPid);
     QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 1); // the crashing controller's games failed
+    QCOMPARE(WEXITSTATUS(status), int(ExitSomeFailed)); // the crashing controller's games failed
     char byte;
     QCOMPARE(::read(inherited[0], &byte, 1), ssize_t(0)); // closed by everyone, written by no one
     ::close(inherited[0]);
@@ -277,10 +267,10 @@ void TestTrust::honestRowsAreByteForByteTheSame()
     QTemporaryDir dir;
     for (const auto &k : known) {
         const QString csv = dir.filePath(QStringLiteral("games.csv"));
-        const Run run = arena({QStringLiteral("--games"), QStringLiteral("1000"), QStringLiteral("--controller"),
-                               QString::fromLocal8Bit(k.library), QStringLiteral("--csv"), csv,
-                               QStringLiteral("--time-limit"), QStringLiteral("10000"), QStringLiteral("--log-dir"),
-                               dir.path()});
+        const Run run
+            = arena({QStringLiteral("--games"), QStringLiteral("1000"), QStringLiteral("--controller"),
+                     QString::fromLocal8Bit(k.library), QStringLiteral("--csv"), csv, QStringLiteral("--time-limit"),
+                     QStringLiteral("10000"), QStringLiteral("--log-dir"), dir.path()});
         QCOMPARE(run.exitCode, 0);
         QByteArray withoutFile;
         for (const QByteArray &line : readFile(csv).split('\n'))

@@ -153,7 +153,8 @@ void TestViewer::scaledPictureIsTheArenaScaled()
     for (const QSize &size : {QSize(800, 450), QSize(1024, 576), QSize(400, 225)}) {
         const QImage scaled = paintedAt(size, replay, 120, plain);
         const QImage expected = full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        QVERIFY2(meanDifference(scaled, expected) < 6.0, qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        QVERIFY2(meanDifference(scaled, expected) < 6.0,
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
     }
     // A window of another shape: the arena keeps 16:9, centred, bars beside.
     const QTransform t = arenaTransform(QSizeF(1600, 900), QRectF(0, 0, 1000, 900));
@@ -220,7 +221,8 @@ void TestViewer::timelineMarksBothEndsAndNamesTheDead()
     const QRect first = timeline->markerAt(1);
     QVERIFY(last.width() >= 3 && last.right() < timeline->width());
     QVERIFY(first.width() >= 3 && first.left() >= 0);
-    QCOMPARE(timeline->markersAt(last.center().x()), QStringLiteral("agent [1] died at step %1").arg(window.lastStep()));
+    QCOMPARE(timeline->markersAt(last.center().x()),
+             QStringLiteral("agent [1] died at step %1").arg(window.lastStep()));
     QCOMPARE(timeline->markersAt(first.center().x()), QStringLiteral("agent [5] died at step 1"));
     const QVector<int> scale = timeline->scaleSteps();
     QVERIFY(scale.size() >= 2 && scale.first() == 0);

@@ -27,12 +27,7 @@ bool send(int socket, const void *data, size_t size, const int *fds, int count)
         header->cmsg_len = CMSG_LEN(sizeof(int) * size_t(count));
         std::memcpy(CMSG_DATA(header), fds, sizeof(int) * size_t(count));
     }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        return sent == ssize_t(size);
-    }
+    return retryInterrupted([&] { return ::sendmsg(socket, &message, MSG_NOSIGNAL); }) == ssize_t(size);
 }
 
 namespace {
@@ -67,10 +62,8 @@ long receive(int socket, void *data, size_t size, int *fds, int &count, bool wai
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * maxPassed)] = {};
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    ssize_t got;
-    do
-        got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT));
-    while (got < 0 && errno == EINTR);
+    const ssize_t got
+        = retryInterrupted([&] { return ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT)); });
     takeDescriptors(message, fds, count);
     if (got > 0 && (size_t(got) != size || (message.msg_flags & MSG_TRUNC))) {
         for (int i = 0; i < count; ++i)
@@ -80,6 +73,17 @@ long receive(int socket, void *data, size_t size, int *fds, int &count, bool wai
         return -1;
     }
     return long(got);
+}
+
+void writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = retryInterrupted([&] { return ::write(fd, data, size); });
+        if (n <= 0)
+            return;
+        data += n;
+        size -= size_t(n);
+    }
 }
 
 void closeAllBut(std::initializer_list<int> keep)

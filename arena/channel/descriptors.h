@@ -1,13 +1,31 @@
 // Packets with descriptors in them, between the arena, a launcher and a
-// game's process; and a process's way to shed every descriptor it was not
-// meant to keep.
+// game's process; a process's way to shed every descriptor it was not
+// meant to keep; and the one way here to see a system call through the
+// signals that interrupt it.
 #ifndef ARENA_CHANNEL_DESCRIPTORS_H
 #define ARENA_CHANNEL_DESCRIPTORS_H
 
+#include <cerrno>
 #include <cstddef>
 #include <initializer_list>
 
 namespace descriptors {
+
+// Calls `call` again for as long as a signal interrupts it (it fails with
+// EINTR), and returns its first other result.
+template <typename Call>
+auto retryInterrupted(Call call) -> decltype(call())
+{
+    for (;;) {
+        const auto result = call();
+        if (!(result < 0 && errno == EINTR))
+            return result;
+    }
+}
+
+// Writes all `size` bytes, in as many writes as it takes; gives up at the
+// first write that fails or writes nothing.
+void writeAll(int fd, const char *data, size_t size);
 
 constexpr int maxPassed = 4;
 

@@ -10,6 +10,8 @@
 #ifndef ARENA_CHANNEL_GAME_CHANNEL_H
 #define ARENA_CHANNEL_GAME_CHANNEL_H
 
+#include "exit_codes.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -30,9 +32,27 @@ enum class Stage : int32_t { Waiting, Loading, LoadFailed, Loaded, Playing, Done
 enum class LoadProblem : int32_t { None, CannotLoad, NoController };
 
 // The refused system call's number, in `refused`, when the sandbox ended
-// the process: it then exits with this status.
-constexpr int refusedExitStatus = 128 + 31; // as a shell says "killed by SIGSYS"
+// the process: it then exits with ExitRefused (exit_codes.h).
 constexpr int32_t nothingRefused = -1;
+// ExitRefused by the name the judge's older code still uses.
+constexpr int refusedExitStatus = ExitRefused;
+
+// A seat at a referee's game: the referee plays the game in its own
+// process and, each step, hands the controller a copy of what it sees and
+// its agent's number, and takes back the action. One exchange at a time:
+// the referee raises `asked` (and wakes it), the seat answers with `action`
+// and sets `answered` to the same number (and wakes the referee).
+struct SeatExchange {
+    std::atomic<uint32_t> asked{0};
+    std::atomic<uint32_t> answered{0};
+    int32_t quit = 0;
+    int32_t agent = 0;
+    int32_t numAgents = 0;
+    int32_t numResources = 0;
+    int32_t radius[16] = {}, x[16] = {}, y[16] = {};
+    int32_t vx[16] = {}, vy[16] = {};
+    int32_t action = 0;
+};
 
 struct Header {
     // Written by the arena before the game is handed over.
@@ -40,12 +60,14 @@ struct Header {
     int32_t maxSteps = 0;
     int32_t loadOnly = 0; // load the library, say whether it could, and end
     int32_t capacity = 0; // bytes of actions after the header
+    int32_t seated = 0;   // a seat at a referee's game, not a game of its own
     // Written by the game's process.
     std::atomic<uint32_t> actions{0}; // how many of the bytes below are written
     std::atomic<int32_t> stage{int32_t(Stage::Waiting)};
     std::atomic<int32_t> refused{nothingRefused};
     int32_t loadProblem = int32_t(LoadProblem::None);
     char loadText[512] = {};
+    SeatExchange seat;
 };
 static_assert(std::is_standard_layout<Header>::value, "shared between processes");
 

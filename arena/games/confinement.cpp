@@ -2,20 +2,20 @@
 
 #if defined(__linux__)
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <csignal>
-#include <fcntl.h>
-#include <grp.h>
-#include <linux/capability.h>
-#include <sched.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#  include <cerrno>
+#  include <cstdint>
+#  include <cstdio>
+#  include <cstring>
+#  include <csignal>
+#  include <fcntl.h>
+#  include <grp.h>
+#  include <linux/capability.h>
+#  include <sched.h>
+#  include <sys/prctl.h>
+#  include <sys/stat.h>
+#  include <sys/syscall.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
 
 namespace confinement {
 
@@ -24,12 +24,12 @@ namespace {
 // Landlock, as the kernel defines it; the system's headers may predate the
 // parts used here, so they are written out and the kernel is asked which it
 // has.
-#if !defined(SYS_landlock_create_ruleset)
+#  if !defined(SYS_landlock_create_ruleset)
 constexpr long landlockCreateRuleset = 444, landlockAddRule = 445, landlockRestrictSelf = 446;
-#else
+#  else
 constexpr long landlockCreateRuleset = SYS_landlock_create_ruleset, landlockAddRule = SYS_landlock_add_rule,
                landlockRestrictSelf = SYS_landlock_restrict_self;
-#endif
+#  endif
 constexpr uint32_t askVersion = 1u << 0;
 constexpr int rulePathBeneath = 1;
 struct RulesetAttr {
@@ -72,7 +72,8 @@ bool writeFile(const char *path, const char *text)
 // for a folder, what is in it).
 bool othersCanRead(const std::string &path)
 {
-    struct stat info{};
+    struct stat info {
+    };
     if (::stat(path.c_str(), &info) != 0 || (info.st_mode & S_IROTH) == 0)
         return false;
     if (S_ISDIR(info.st_mode) && (info.st_mode & S_IXOTH) == 0)
@@ -160,10 +161,10 @@ std::vector<std::string> readableFolders(const std::string &libraryPath, const s
     std::vector<std::string> folders{slash == std::string::npos ? std::string(".") : libraryPath.substr(0, slash)};
     for (const char *system : {"/lib", "/lib64", "/usr/lib", "/usr/lib64", "/usr/local/lib", "/etc/ld.so.cache"})
         folders.emplace_back(system);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#  if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // The sanitizers' runtime reads the process's own maps as libraries load.
     folders.emplace_back("/proc");
-#endif
+#  endif
     folders.insert(folders.end(), extra.begin(), extra.end());
     return folders;
 }
@@ -185,7 +186,8 @@ int readOnlyRules(const std::vector<std::string> &paths, std::string &why)
     }
     for (const std::string &path : paths) {
         const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
-        struct stat info{};
+        struct stat info {
+        };
         if (fd < 0 || ::fstat(fd, &info) != 0) {
             if (fd >= 0)
                 ::close(fd);

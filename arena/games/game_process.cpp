@@ -3,6 +3,7 @@
 #include "ball_engine.h"
 #include "channel/descriptors.h"
 #include "channel/game_channel.h"
+#include "channel/wake.h"
 #include "controller_output.h"
 #include "game.h"
 #include "games/confinement.h"
@@ -79,8 +80,8 @@ struct Observation {
 Observation seen;
 
 void recordingController(int &action, const size_t agent, const size_t numAgents, const size_t numResources,
-                         const int *circleRadius, const int *xCoordinate, const int *yCoordinate,
-                         const int *xVelocity, const int *yVelocity)
+                         const int *circleRadius, const int *xCoordinate, const int *yCoordinate, const int *xVelocity,
+                         const int *yVelocity)
 {
     const size_t circles = numAgents + numResources;
     std::copy_n(circleRadius, circles, seen.radius);
@@ -101,7 +102,8 @@ void recordingController(int &action, const size_t agent, const size_t numAgents
 
 channel::Header *mapChannel(int fd)
 {
-    struct stat info{};
+    struct stat info {
+    };
     void *memory = ::fstat(fd, &info) == 0 && size_t(info.st_size) > sizeof(channel::Header)
         ? ::mmap(nullptr, size_t(info.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
         : MAP_FAILED;
@@ -125,7 +127,7 @@ void captureLoading()
 {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
-        ::_exit(unconfinedExitStatus);
+        ::_exit(ExitUnconfined);
     controlleroutput::capture(ends[1]);
     ::close(ends[1]);
     loadingOutput = ends[0];
@@ -205,7 +207,7 @@ void confineBeforeItsGame(const GameProcessSetup &setup)
         return;
     const bool ruled = setup.rulesFd < 0 || confinement::restrict(setup.rulesFd);
     if (!ruled || !confinement::dropCapabilities() || !sandbox::enterLoading(setup.limits))
-        ::_exit(unconfinedExitStatus);
+        ::_exit(ExitUnconfined);
 }
 
 [[noreturn]] void play(Ball_engine &engine)
@@ -219,6 +221,63 @@ void confineBeforeItsGame(const GameProcessSetup &setup)
     engine.setController(&recordingController);
     game.channel->stage.store(int32_t(channel::Stage::Playing));
     playSeededGame(engine, game.seed, game.channel->maxSteps);
+    tagOutput();
+    game.channel->stage.store(int32_t(channel::Stage::Done));
+    ::_exit(0);
+}
+
+// Spins this long for the referee's next question before it sleeps: the
+// referee asks again as soon as the step is played.
+constexpr int spinsBeforeSleep = 2000;
+
+uint32_t nextQuestion(channel::SeatExchange &seat, uint32_t answered)
+{
+    for (int spin = 0; spin < spinsBeforeSleep; ++spin) {
+        const uint32_t asked = seat.asked.load(std::memory_order_acquire);
+        if (asked != answered)
+            return asked;
+    }
+    uint32_t asked;
+    while ((asked = seat.asked.load(std::memory_order_acquire)) == answered)
+        wake::waitWhile(seat.asked, answered, 1000000000LL);
+    return asked;
+}
+
+// A seat at a referee's game: no engine here, only the question the
+// referee asks each step and the controller's answer. The controller sees
+// a copy of what the referee sent, and its own generator as in any game.
+[[noreturn]] void sit(Ball_engine &engine)
+{
+    SeparateGenerators generators;
+    generators.startGame(game.seed, engine);
+    (void)generators.handOverSharedGenerator();
+    channel::SeatExchange &seat = game.channel->seat;
+    game.channel->stage.store(int32_t(channel::Stage::Playing));
+    uint32_t answered = 0;
+    for (;;) {
+        const uint32_t asked = nextQuestion(seat, answered);
+        if (seat.quit)
+            break;
+        const size_t agents = size_t(std::min(std::max(seat.numAgents, 0), int(rules::agentsPerGame)));
+        const size_t resources = size_t(std::min(std::max(seat.numResources, 0), int(rules::agentsPerGame / 2)));
+        std::copy_n(seat.radius, agents + resources, seen.radius);
+        std::copy_n(seat.x, agents + resources, seen.x);
+        std::copy_n(seat.y, agents + resources, seen.y);
+        std::copy_n(seat.vx, agents, seen.vx);
+        std::copy_n(seat.vy, agents, seen.vy);
+        int action = 0;
+        game.inCall = true;
+        game.function(action, size_t(std::max(seat.agent, 0)), agents, resources, seen.radius, seen.x, seen.y, seen.vx,
+                      seen.vy);
+        game.inCall = false;
+        ++game.calls;
+        if (controlleroutput::pending())
+            tagOutput();
+        seat.action = action;
+        answered = asked;
+        seat.answered.store(asked, std::memory_order_release);
+        wake::wakeAll(seat.answered);
+    }
     tagOutput();
     game.channel->stage.store(int32_t(channel::Stage::Done));
     ::_exit(0);
@@ -252,8 +311,10 @@ void runGameProcess(const GameProcessSetup &setup)
     takeGame(setup);
     reportLoad();
     if (setup.confine && !sandbox::enterGame(setup.limits, mappedBytes(statm)))
-        ::_exit(unconfinedExitStatus);
+        ::_exit(ExitUnconfined);
     if (statm >= 0)
         ::close(statm);
+    if (game.channel->seated)
+        sit(*setup.engine);
     play(*setup.engine);
 }

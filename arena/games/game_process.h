@@ -5,6 +5,7 @@
 #ifndef ARENA_GAMES_GAME_PROCESS_H
 #define ARENA_GAMES_GAME_PROCESS_H
 
+#include "exit_codes.h"
 #include "games/sandbox.h"
 
 class Ball_engine;
@@ -18,8 +19,10 @@ struct GameProcessSetup {
     Ball_engine *engine = nullptr; // laid out by the launcher, inherited ready
 };
 
-// Exits with this status when it could not be confined, before any game.
-constexpr int unconfinedExitStatus = 125;
+// It exits with ExitUnconfined (exit_codes.h) when it could not be
+// confined, before any game; this is that status by the name the judge's
+// older code still uses.
+constexpr int unconfinedExitStatus = ExitUnconfined;
 
 [[noreturn]] void runGameProcess(const GameProcessSetup &setup);
 

@@ -8,6 +8,8 @@
 #include "games/launch.h"
 #include "games/launcher.h"
 
+#include "exit_codes.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -37,14 +39,14 @@ int main(int argc, char **argv)
     const long fd = argc == 2 ? std::strtol(argv[1], &end, 10) : -1;
     if (argc != 2 || end == argv[1] || *end != '\0' || fd < 0 || fd > INT_MAX) {
         std::fprintf(stderr, "pelloria-arena-host: pelloria-arena starts this program; it is not run by hand\n");
-        return 2;
+        return ExitUnusable;
     }
     static launch::Settings settings;
     const bool read = readAll(int(fd), &settings, sizeof settings);
     ::close(int(fd));
     if (!read || settings.controlFd < 0 || settings.libraryPath[sizeof settings.libraryPath - 1] != '\0') {
         std::fprintf(stderr, "pelloria-arena-host: no settings from pelloria-arena\n");
-        return 2;
+        return ExitUnusable;
     }
     launcherMain(settings);
 }

@@ -2,6 +2,7 @@
 
 #include "ball_engine.h"
 #include "channel/descriptors.h"
+#include "exit_codes.h"
 #include "games/confinement.h"
 #include "games/game_process.h"
 #include "games/sandbox.h"
@@ -89,7 +90,7 @@ private:
         ::signal(SIGPIPE, SIG_IGN);
         if (::pipe2(childPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             tell(launch::Event::Failed, "pelloria-arena-host: cannot make a pipe");
-            ::_exit(2);
+            ::_exit(ExitUnusable);
         }
         struct sigaction action = {};
         action.sa_handler = &onChild;
@@ -248,7 +249,7 @@ private:
                 continue;
             ::close(spares[i].socket);
             spares.erase(spares.begin() + long(i));
-            const bool unconfined = WIFEXITED(status) && WEXITSTATUS(status) == unconfinedExitStatus;
+            const bool unconfined = WIFEXITED(status) && WEXITSTATUS(status) == ExitUnconfined;
             if (unconfined && ++spareDeaths >= maxSpareDeaths) {
                 tell(launch::Event::Failed, "the games' processes end before they play: they cannot be confined here");
                 quit();
@@ -266,11 +267,9 @@ private:
             ::kill(spare.pid, SIGKILL);
         // The namespaces' first process ends with this one, unwaited for.
         for (const Running &game : running)
-            while (::waitpid(game.pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            descriptors::retryInterrupted([&] { return ::waitpid(game.pid, nullptr, 0); });
         for (const Spare &spare : spares)
-            while (::waitpid(spare.pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            descriptors::retryInterrupted([&] { return ::waitpid(spare.pid, nullptr, 0); });
         ::_exit(0);
     }
 

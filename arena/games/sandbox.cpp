@@ -1,26 +1,27 @@
 #include "games/sandbox.h"
 
+#include "channel/descriptors.h"
 #include "channel/game_channel.h"
+#include "exit_codes.h"
 
 #if defined(PELLORIA_HAVE_SECCOMP)
 
-#include <cerrno>
-#include <csignal>
-#include <cstddef>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sched.h>
-#include <seccomp.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
+#  include <csignal>
+#  include <cstddef>
+#  include <cstdio>
+#  include <cstdlib>
+#  include <cstring>
+#  include <fcntl.h>
+#  include <linux/filter.h>
+#  include <linux/seccomp.h>
+#  include <sched.h>
+#  include <seccomp.h>
+#  include <sys/prctl.h>
+#  include <sys/resource.h>
+#  include <sys/syscall.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#  include <vector>
 
 namespace sandbox {
 
@@ -33,7 +34,7 @@ void onRefused(int, siginfo_t *info, void *)
 {
     if (refusedRecord)
         refusedRecord->store(info->si_syscall, std::memory_order_relaxed);
-    ::syscall(SYS_exit_group, channel::refusedExitStatus);
+    ::syscall(SYS_exit_group, ExitRefused);
 }
 
 bool setLimit(int resource, rlim_t value)
@@ -52,24 +53,92 @@ long long compiledForMemory = -1;
 
 // Calls that a library has no business making: refused with EPERM, so that
 // a library that probes what it may do still loads, having done none of it.
-const char *const refusedWhileLoading[] = {
-    "socket", "socketpair", "connect", "bind", "listen", "accept", "accept4", "execve", "execveat", "fork",
-    "vfork", "clone", "clone3", "ptrace", "process_vm_readv", "process_vm_writev", "unshare", "setns",
-    "mount", "umount2", "pivot_root", "chroot", "bpf", "perf_event_open", "keyctl", "add_key", "request_key",
-    "userfaultfd", "io_uring_setup", "io_uring_enter", "io_uring_register", "open_by_handle_at",
-    "name_to_handle_at", "kexec_load", "kexec_file_load", "init_module", "finit_module", "delete_module",
-    "reboot", "swapon", "swapoff", "setuid", "setgid", "setreuid", "setregid", "setresuid", "setresgid",
-    "setgroups", "setfsuid", "setfsgid", "capset", "pidfd_open", "pidfd_getfd", "pidfd_send_signal", "kcmp",
-    "move_pages", "migrate_pages", "settimeofday", "clock_settime", "clock_adjtime", "adjtimex",
-    "sethostname", "setdomainname", "iopl", "ioperm", "quotactl", "acct", "sched_setattr", "fanotify_init",
-    "mount_setattr", "fsopen", "fsmount", "fsconfig", "fspick", "move_mount", "open_tree", "process_madvise",
-    "tkill", "openat2"};
+const char *const refusedWhileLoading[] = {"socket",
+                                           "socketpair",
+                                           "connect",
+                                           "bind",
+                                           "listen",
+                                           "accept",
+                                           "accept4",
+                                           "execve",
+                                           "execveat",
+                                           "fork",
+                                           "vfork",
+                                           "clone",
+                                           "clone3",
+                                           "ptrace",
+                                           "process_vm_readv",
+                                           "process_vm_writev",
+                                           "unshare",
+                                           "setns",
+                                           "mount",
+                                           "umount2",
+                                           "pivot_root",
+                                           "chroot",
+                                           "bpf",
+                                           "perf_event_open",
+                                           "keyctl",
+                                           "add_key",
+                                           "request_key",
+                                           "userfaultfd",
+                                           "io_uring_setup",
+                                           "io_uring_enter",
+                                           "io_uring_register",
+                                           "open_by_handle_at",
+                                           "name_to_handle_at",
+                                           "kexec_load",
+                                           "kexec_file_load",
+                                           "init_module",
+                                           "finit_module",
+                                           "delete_module",
+                                           "reboot",
+                                           "swapon",
+                                           "swapoff",
+                                           "setuid",
+                                           "setgid",
+                                           "setreuid",
+                                           "setregid",
+                                           "setresuid",
+                                           "setresgid",
+                                           "setgroups",
+                                           "setfsuid",
+                                           "setfsgid",
+                                           "capset",
+                                           "pidfd_open",
+                                           "pidfd_getfd",
+                                           "pidfd_send_signal",
+                                           "kcmp",
+                                           "move_pages",
+                                           "migrate_pages",
+                                           "settimeofday",
+                                           "clock_settime",
+                                           "clock_adjtime",
+                                           "adjtimex",
+                                           "sethostname",
+                                           "setdomainname",
+                                           "iopl",
+                                           "ioperm",
+                                           "quotactl",
+                                           "acct",
+                                           "sched_setattr",
+                                           "fanotify_init",
+                                           "mount_setattr",
+                                           "fsopen",
+                                           "fsmount",
+                                           "fsconfig",
+                                           "fspick",
+                                           "move_mount",
+                                           "open_tree",
+                                           "process_madvise",
+                                           "tkill",
+                                           "openat2"};
 // Changes to the file system: answered "permission denied".
-const char *const deniedWhileLoading[] = {
-    "mkdir", "mkdirat", "rmdir", "unlink", "unlinkat", "rename", "renameat", "renameat2", "link", "linkat",
-    "symlink", "symlinkat", "mknod", "mknodat", "chmod", "fchmod", "fchmodat", "chown", "fchown", "lchown",
-    "fchownat", "truncate", "utime", "utimes", "utimensat", "futimesat", "setxattr", "lsetxattr",
-    "fsetxattr", "removexattr", "lremovexattr", "fremovexattr", "creat"};
+const char *const deniedWhileLoading[]
+    = {"mkdir",     "mkdirat",     "rmdir",        "unlink",       "unlinkat",  "rename",   "renameat",
+       "renameat2", "link",        "linkat",       "symlink",      "symlinkat", "mknod",    "mknodat",
+       "chmod",     "fchmod",      "fchmodat",     "chown",        "fchown",    "lchown",   "fchownat",
+       "truncate",  "utime",       "utimes",       "utimensat",    "futimesat", "setxattr", "lsetxattr",
+       "fsetxattr", "removexattr", "lremovexattr", "fremovexattr", "creat"};
 
 using Rules = bool (*)(scmp_filter_ctx, const SandboxLimits &);
 
@@ -89,8 +158,10 @@ bool addSignalRules(scmp_filter_ctx ctx, uint32_t refuse)
         ok = ok && ::seccomp_rule_add(ctx, refuse, call, 1, SCMP_A0(SCMP_CMP_NE, self)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, refuse, SCMP_SYS(rt_sigaction), 1, SCMP_A0(SCMP_CMP_EQ, SIGSYS)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, refuse, SCMP_SYS(sched_setscheduler), 1, SCMP_A0(SCMP_CMP_NE, 0)) == 0;
-    ok = ok && ::seccomp_rule_add(ctx, refuse, SCMP_SYS(sched_setscheduler), 1,
-                                  SCMP_A1(SCMP_CMP_NE, scmp_datum_t(SCHED_IDLE))) == 0;
+    ok = ok
+        && ::seccomp_rule_add(ctx, refuse, SCMP_SYS(sched_setscheduler), 1,
+                              SCMP_A1(SCMP_CMP_NE, scmp_datum_t(SCHED_IDLE)))
+            == 0;
     return ok;
 }
 
@@ -118,13 +189,16 @@ bool gameRules(scmp_filter_ctx ctx, const SandboxLimits &limits)
     bool ok = true;
     auto allow = [&](int call) { ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 0) == 0; };
     // Computing, and using what is already open.
-    for (int call : {SCMP_SYS(read), SCMP_SYS(write), SCMP_SYS(readv), SCMP_SYS(writev), SCMP_SYS(lseek),
-                     SCMP_SYS(close), SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mprotect), SCMP_SYS(madvise),
-                     SCMP_SYS(futex), SCMP_SYS(sched_yield), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep),
-                     SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday), SCMP_SYS(time),
-                     SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(getrandom), SCMP_SYS(getrusage),
-                     SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(sigaltstack),
-                     SCMP_SYS(restart_syscall), SCMP_SYS(exit), SCMP_SYS(exit_group)})
+    for (int call : {SCMP_SYS(read),         SCMP_SYS(write),           SCMP_SYS(readv),
+                     SCMP_SYS(writev),       SCMP_SYS(lseek),           SCMP_SYS(close),
+                     SCMP_SYS(brk),          SCMP_SYS(munmap),          SCMP_SYS(mprotect),
+                     SCMP_SYS(madvise),      SCMP_SYS(futex),           SCMP_SYS(sched_yield),
+                     SCMP_SYS(nanosleep),    SCMP_SYS(clock_nanosleep), SCMP_SYS(clock_gettime),
+                     SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday),    SCMP_SYS(time),
+                     SCMP_SYS(getpid),       SCMP_SYS(gettid),          SCMP_SYS(getrandom),
+                     SCMP_SYS(getrusage),    SCMP_SYS(rt_sigprocmask),  SCMP_SYS(rt_sigreturn),
+                     SCMP_SYS(sigaltstack),  SCMP_SYS(restart_syscall), SCMP_SYS(exit),
+                     SCMP_SYS(exit_group)})
         allow(call);
     // A mapping no larger than the memory allowed; a larger one is refused
     // by name rather than failing somewhere later.
@@ -133,8 +207,10 @@ bool gameRules(scmp_filter_ctx ctx, const SandboxLimits &limits)
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), 1, SCMP_A0(SCMP_CMP_NE, SIGSYS)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_EQ, self)) == 0;
     ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, self)) == 0;
-    ok = ok && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(sched_setscheduler), 2, SCMP_A0(SCMP_CMP_EQ, 0),
-                                  SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(SCHED_IDLE))) == 0;
+    ok = ok
+        && ::seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(sched_setscheduler), 2, SCMP_A0(SCMP_CMP_EQ, 0),
+                              SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(SCHED_IDLE)))
+            == 0;
     return ok;
 }
 
@@ -184,8 +260,7 @@ bool install(const std::vector<sock_filter> &compiled)
         if (instruction.code == (BPF_JMP | BPF_JEQ | BPF_K) && instruction.k == pidStandIn)
             instruction.k = self;
     const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
-        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
 }
 
 bool ready(const SandboxLimits &limits)
@@ -214,13 +289,13 @@ bool enterLoading(const SandboxLimits &limits)
 bool enterGame(const SandboxLimits &limits, long long mappedNow)
 {
     bool ok = ready(limits);
-#if !defined(__SANITIZE_ADDRESS__)
+#  if !defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer reserves terabytes of address space for itself, so a
     // sanitizer build goes without this one limit; the mapping cap stays.
     ok = ok && setLimit(RLIMIT_AS, rlim_t(mappedNow + limits.memoryBytes));
-#else
+#  else
     (void)mappedNow;
-#endif
+#  endif
     ok = ok && setLimit(RLIMIT_NOFILE, 0); // what is open stays usable
     return ok && install(gameProgram);
 }
@@ -240,8 +315,7 @@ bool available(std::string &why, const SandboxLimits &limits)
         return false;
     }
     int status = 0;
-    while (::waitpid(probe, &status, 0) < 0 && errno == EINTR) {
-    }
+    descriptors::retryInterrupted([&] { return ::waitpid(probe, &status, 0); });
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
     why = "this system refuses a seccomp filter";
@@ -264,15 +338,15 @@ namespace sandbox {
 
 bool available(std::string &why, const SandboxLimits &)
 {
-#if defined(__linux__)
+#  if defined(__linux__)
     why = "this build has no seccomp (install libseccomp-dev and rebuild)";
-#else
+#  else
     why = "there is no seccomp on this system";
-#endif
+#  endif
     return false;
 }
 
-void recordRefusalsIn(std::atomic<int32_t> *) {}
+void recordRefusalsIn(std::atomic<int32_t> *) { }
 
 bool enterLoading(const SandboxLimits &)
 {

@@ -1,5 +1,7 @@
 #include "judge/controller_log.h"
 
+#include "channel/descriptors.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -7,23 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-
-void writeAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        size -= size_t(n);
-    }
-}
-
-} // namespace
 
 ControllerLog::~ControllerLog()
 {
@@ -45,7 +30,7 @@ bool ControllerLog::open(const QString &path, long long limit, QString &error)
 void ControllerLog::line(const char *text, size_t size)
 {
     if (dropped == 0 && written + (long long)size <= limitBytes) {
-        writeAll(fd, text, size);
+        descriptors::writeAll(fd, text, size);
         written += (long long)size;
         return;
     }
@@ -55,7 +40,7 @@ void ControllerLog::line(const char *text, size_t size)
                                     "pelloria-arena: the log reached its limit of %lld bytes; "
                                     "later lines are counted, not written\n",
                                     limitBytes);
-        writeAll(fd, note, size_t(n));
+        descriptors::writeAll(fd, note, size_t(n));
     }
 }
 

@@ -36,7 +36,9 @@ Judge::Judge()
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.drawFrom(&stream);
     engine.setController(&Judge::nextAction);
-    engine.setRadiusListener(&Judge::agent0Changed, this);
+    agent0.engine = &engine;
+    agent0.step = &next;
+    engine.setRadiusListener(&Agent0Facts::changed, &agent0);
 }
 
 void Judge::nextAction(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *,
@@ -47,55 +49,70 @@ void Judge::nextAction(int &action, size_t, size_t, size_t, const int *, const i
     action = byte;
 }
 
-void Judge::agent0Changed(void *context, const RadiusChange &change)
+void Agent0Facts::changed(void *context, const RadiusChange &change)
 {
-    Judge &judge = *static_cast<Judge *>(context);
-    GameRow &f = judge.facts;
+    Agent0Facts &a = *static_cast<Agent0Facts *>(context);
+    GameRow &f = a.facts;
     if (change.cause == RadiusChange::Wall)
         f.wallLoss -= change.delta;
     else if (change.cause == RadiusChange::Contest && change.delta < 0)
         f.contestLoss -= change.delta;
-    if (f.deathStep == 0 && judge.engine.getCircleRadius()[0] <= 0) {
-        f.deathStep = int32_t(judge.next);
+    if (f.deathStep == 0 && a.engine->getCircleRadius()[0] <= 0) {
+        f.deathStep = int32_t(*a.step);
         f.deathCause = int32_t(change.cause);
         f.deathOther = change.other;
     }
-    if (judge.recorder)
-        ReplayRecorder::changed(judge.recorder, change);
+    if (a.recorder)
+        ReplayRecorder::changed(a.recorder, change);
+}
+
+void Agent0Facts::into(GameRow &row) const
+{
+    row.deathStep = facts.deathStep;
+    row.deathCause = facts.deathCause;
+    row.deathOther = facts.deathOther;
+    row.wallLoss = facts.wallLoss;
+    row.contestLoss = facts.contestLoss;
 }
 
 GameResult Judge::replay(uint32_t seed, int steps, FrameWriter *frames)
 {
-    facts = GameRow();
+    agent0.facts = GameRow();
     next = 0;
     playingActions = actions;
     playingNext = &next;
     GameResult result;
     if (frames) {
         ReplayRecorder recording(engine, false, frames);
-        recorder = &recording;
+        agent0.recorder = &recording;
         result = playSeededGame(engine, seed, steps, &ReplayRecorder::observe, &recording);
         recording.finish(result);
-        recorder = nullptr;
+        agent0.recorder = nullptr;
     } else {
         result = playSeededGame(engine, seed, steps);
     }
     return result;
 }
 
+FailureKind Judge::failureOf(const ProcessEnd &end)
+{
+    switch (end.way) {
+    case ProcessEnd::Way::Finished: return FailureKind::BadChannel; // it ended before its game did
+    case ProcessEnd::Way::Exited: return FailureKind::Exited;
+    case ProcessEnd::Way::Crashed: return FailureKind::Crashed;
+    case ProcessEnd::Way::Refused: return FailureKind::Refused;
+    case ProcessEnd::Way::OverTime: return FailureKind::TimeLimit;
+    case ProcessEnd::Way::Stalled: return FailureKind::Stalled;
+    case ProcessEnd::Way::Lost: break;
+    }
+    return FailureKind::Lost;
+}
+
 GameRow Judge::failure(const ProcessEnd &end, int step) const
 {
     GameRow row;
     row.steps = step;
-    switch (end.way) {
-    case ProcessEnd::Way::Finished: row.failure = FailureKind::BadChannel; break; // it ended early
-    case ProcessEnd::Way::Exited: row.failure = FailureKind::Exited; break;
-    case ProcessEnd::Way::Crashed: row.failure = FailureKind::Crashed; break;
-    case ProcessEnd::Way::Refused: row.failure = FailureKind::Refused; break;
-    case ProcessEnd::Way::OverTime: row.failure = FailureKind::TimeLimit; break;
-    case ProcessEnd::Way::Stalled: row.failure = FailureKind::Stalled; break;
-    case ProcessEnd::Way::Lost: row.failure = FailureKind::Lost; break;
-    }
+    row.failure = failureOf(end);
     row.failureCode = end.way == ProcessEnd::Way::Finished ? 0 : end.code;
     if (end.way == ProcessEnd::Way::Lost)
         row.steps = step - 1; // it never got as far as a call
@@ -125,10 +142,6 @@ GameRow Judge::judge(uint32_t seed, int maxSteps, const uint8_t *sent, size_t co
         row = failure(end, result.steps + 1);
     }
     row.seed = seed;
-    row.deathStep = facts.deathStep;
-    row.deathCause = facts.deathCause;
-    row.deathOther = facts.deathOther;
-    row.wallLoss = facts.wallLoss;
-    row.contestLoss = facts.contestLoss;
+    agent0.into(row);
     return row;
 }

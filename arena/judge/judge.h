@@ -34,6 +34,18 @@ struct ProcessEnd {
 // The row of a game that was played to its end.
 GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result);
 
+// What agent 0 loses and how it dies, as the engine's radius listener
+// tells it: `step` says which step is being played.
+struct Agent0Facts {
+    GameRow facts;
+    const Ball_engine *engine = nullptr;
+    const size_t *step = nullptr;
+    void *recorder = nullptr; // a ReplayRecorder told every change too, or none
+    static void changed(void *context, const RadiusChange &change);
+    // Copies the facts into `row`.
+    void into(GameRow &row) const;
+};
+
 class Judge
 {
 public:
@@ -48,10 +60,12 @@ public:
     GameRow judge(uint32_t seed, int maxSteps, const uint8_t *actions, size_t count, const ProcessEnd &end,
                   FrameWriter *frames = nullptr, GameResult *played = nullptr);
 
+    // The failure a process's end stands for.
+    static FailureKind failureOf(const ProcessEnd &end);
+
 private:
-    static void nextAction(int &action, size_t, size_t, size_t, const int *, const int *, const int *,
-                           const int *, const int *);
-    static void agent0Changed(void *judge, const RadiusChange &change);
+    static void nextAction(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *,
+                           const int *);
     GameResult replay(uint32_t seed, int steps, FrameWriter *frames);
     GameRow failure(const ProcessEnd &end, int step) const;
 
@@ -59,8 +73,7 @@ private:
     InlineGenerator stream;
     const uint8_t *actions = nullptr;
     size_t next = 0;
-    GameRow facts;
-    void *recorder = nullptr;
+    Agent0Facts agent0;
 };
 
 #endif

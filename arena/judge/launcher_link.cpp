@@ -1,6 +1,7 @@
 #include "judge/launcher_link.h"
 
 #include "channel/descriptors.h"
+#include "exit_codes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -107,7 +108,7 @@ bool fillSettings(const ControllerSpec &entry, const ArenaSettings &settings, la
     failed.kind = launch::Event::Failed;
     std::snprintf(failed.text, sizeof failed.text, "cannot start %s: %s", program.constData(), std::strerror(errno));
     descriptors::send(settings.controlFd, &failed, sizeof failed, nullptr, 0);
-    ::_exit(127);
+    ::_exit(ExitNotStarted);
 }
 
 } // namespace
@@ -117,8 +118,7 @@ LauncherLink::~LauncherLink()
     stop();
 }
 
-bool LauncherLink::start(const ControllerSpec &entry, const ArenaSettings &settings, QStringList &notes,
-                         QString &error)
+bool LauncherLink::start(const ControllerSpec &entry, const ArenaSettings &settings, QStringList &notes, QString &error)
 {
     static launch::Settings launchSettings;
     launchSettings = launch::Settings();
@@ -218,8 +218,7 @@ void LauncherLink::stop()
     while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (Clock::now() > deadline) {
             ::kill(pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            descriptors::retryInterrupted([&] { return ::waitpid(pid, &status, 0); });
             break;
         }
         ::usleep(1000);

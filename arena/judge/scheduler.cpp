@@ -1,5 +1,6 @@
 #include "judge/scheduler.h"
 
+#include "channel/descriptors.h"
 #include "channel/game_channel.h"
 #include "controller_library.h"
 #include "controller_symbols.h"
@@ -8,9 +9,11 @@
 #include "judge/controller_log.h"
 #include "judge/judge.h"
 #include "judge/launcher_link.h"
+#include "judge/process_watch.h"
 #include "judge/row_order.h"
 #include "replay.h"
 #include "replay_frames.h"
+#include "version.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,48 +44,6 @@ constexpr int watchIntervalMs = 5;
 // process that stopped itself is ended at once.
 constexpr auto lateStep = std::chrono::milliseconds(100);
 
-// A game's channel: memory shared with its process and no other.
-class ChannelMemory
-{
-public:
-    ChannelMemory() = default;
-    ~ChannelMemory()
-    {
-        if (header)
-            ::munmap(header, bytes);
-        closeFd();
-    }
-    ChannelMemory(const ChannelMemory &) = delete;
-    ChannelMemory &operator=(const ChannelMemory &) = delete;
-
-    bool create(int maxSteps, uint32_t seed, bool loadOnly)
-    {
-        bytes = channel::bytesFor(maxSteps);
-        fd = ::memfd_create("pelloria-game", MFD_CLOEXEC);
-        void *memory = fd < 0 || ::ftruncate(fd, off_t(bytes)) != 0
-            ? MAP_FAILED
-            : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (memory == MAP_FAILED)
-            return false;
-        header = new (memory) channel::Header;
-        header->seed = seed;
-        header->maxSteps = maxSteps;
-        header->loadOnly = loadOnly ? 1 : 0;
-        header->capacity = int32_t(bytes - sizeof(channel::Header));
-        return true;
-    }
-    void closeFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    int fd = -1;
-    channel::Header *header = nullptr;
-    size_t bytes = 0;
-};
-
 struct Game {
     int controller = -1;
     int index = 0;
@@ -105,83 +66,15 @@ struct Game {
     int64_t cpuNs = 0;
 };
 
-// The processor time `pid` has had; -1 once it is gone.
-int64_t cpuOf(pid_t pid)
-{
-    clockid_t clock;
-    timespec now{};
-    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &now) != 0)
-        return -1;
-    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Whether `pid` stopped itself (or was stopped): it would never go on.
-bool isStopped(pid_t pid)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
-    FILE *stat = std::fopen(path, "r");
-    if (!stat)
-        return false;
-    char line[512] = {};
-    const bool read = std::fgets(line, sizeof line, stat) != nullptr;
-    std::fclose(stat);
-    // "pid (name) state ...": the name may hold anything, even ')'.
-    const char *close = read ? std::strrchr(line, ')') : nullptr;
-    return close && (close[2] == 'T' || close[2] == 't');
-}
-
 uint32_t actionsSent(const Game &game)
 {
     return game.channel->header->actions.load(std::memory_order_acquire);
 }
 
-// How the process ended: what its launcher saw, what the arena did to it,
-// and, for a clean exit, what it said of itself.
 ProcessEnd endOf(const Game &game, int status)
 {
-    const channel::Header &h = *game.channel->header;
-    if (status == -1)
-        return {ProcessEnd::Way::Lost, 0};
-    if (game.killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        return {game.killedAs, game.killCode};
-    if (WIFSIGNALED(status))
-        return {ProcessEnd::Way::Crashed, WTERMSIG(status)};
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const int32_t refused = h.refused.load();
-    if (code == channel::refusedExitStatus && refused >= 0)
-        return {ProcessEnd::Way::Refused, refused};
-    if (code == unconfinedExitStatus && actionsSent(game) == 0)
-        return {ProcessEnd::Way::Lost, 0}; // never played unconfined when confined was asked for
-    if (code == 0 && h.stage.load() == int32_t(channel::Stage::Done))
-        return {ProcessEnd::Way::Finished, 0};
-    return {ProcessEnd::Way::Exited, code};
-}
-
-QString loadFailure(const Game &game, const QString &path, int firstCallMs)
-{
-    const channel::Header &h = *game.channel->header;
-    const auto stage = channel::Stage(h.stage.load());
-    if (game.end.way == ProcessEnd::Way::Finished || stage == channel::Stage::Loaded)
-        return QString();
-    if (stage == channel::Stage::LoadFailed) {
-        char text[sizeof h.loadText + 1] = {};
-        std::memcpy(text, h.loadText, sizeof h.loadText);
-        if (h.loadProblem == int32_t(channel::LoadProblem::NoController))
-            return missingControllerMessage(path);
-        return cannotLoadMessage(path, QString::fromLocal8Bit(text));
-    }
-    switch (game.end.way) {
-    case ProcessEnd::Way::Refused:
-        return QStringLiteral("%1: the sandbox refused %2 while the library loaded")
-            .arg(path, QString::fromStdString(sandbox::callName(game.end.code)));
-    case ProcessEnd::Way::OverTime:
-        return QStringLiteral("%1: the library took over %2 ms of processor time to load").arg(path).arg(firstCallMs);
-    case ProcessEnd::Way::Stalled:
-        return QStringLiteral("%1: the library stopped while it loaded").arg(path);
-    case ProcessEnd::Way::Lost: return QStringLiteral("%1: the arena could not start a process to load it").arg(path);
-    default: return QStringLiteral("%1: the library ended its process while loading").arg(path);
-    }
+    const ProcessEnd kill{game.killed ? game.killedAs : ProcessEnd::Way::Lost, game.killCode};
+    return processEnd(*game.channel->header, status, game.killed ? &kill : nullptr, actionsSent(game));
 }
 
 } // namespace
@@ -200,6 +93,11 @@ public:
 
     bool start(QString &error);
     void play();
+    void handOver(ControllerProcesses &processes)
+    {
+        processes.launchers = std::move(launchers);
+        processes.logs = std::move(logs);
+    }
 
 private:
     bool startLaunchers(QString &error);
@@ -281,7 +179,8 @@ bool Scheduler::checkLoads(QString &error)
     while (std::any_of(checks.begin(), checks.end(), [this](uint64_t t) { return !games[t].over; }))
         pump();
     for (int c = 0; c < controllers.size(); ++c) {
-        error = loadFailure(games[checks[size_t(c)]], controllers[c].path, settings.firstCallMs);
+        error = loadFailure(*games[checks[size_t(c)]].channel->header, games[checks[size_t(c)]].end,
+                            controllers[c].path, settings.firstCallMs);
         games.erase(checks[size_t(c)]);
         if (!error.isEmpty())
             return false;
@@ -340,8 +239,8 @@ uint64_t Scheduler::launch(int c, int index, bool loadOnly)
     game.seed = loadOnly ? 0 : seedOf(index);
     game.channel = std::make_unique<ChannelMemory>();
     int outputEnds[2] = {-1, -1};
-    const bool made = game.channel->create(settings.maxSteps, game.seed, loadOnly)
-        && ::pipe2(outputEnds, O_CLOEXEC) == 0;
+    const bool made
+        = game.channel->create(settings.maxSteps, game.seed, loadOnly) && ::pipe2(outputEnds, O_CLOEXEC) == 0;
     if (made) {
         ::fcntl(outputEnds[0], F_SETFL, O_NONBLOCK);
         game.output = outputEnds[0];
@@ -456,9 +355,8 @@ void Scheduler::drainOutput(Game &game, bool end)
 {
     char buffer[65536];
     ssize_t n;
-    while ((n = ::read(game.output, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            logs[size_t(game.controller)]->add(game.partial, buffer, size_t(n));
+    while ((n = descriptors::retryInterrupted([&] { return ::read(game.output, buffer, sizeof buffer); })) > 0)
+        logs[size_t(game.controller)]->add(game.partial, buffer, size_t(n));
     if (n == 0 || end) {
         logs[size_t(game.controller)]->add(game.partial, nullptr, 0, true);
         ::close(game.output);
@@ -545,8 +443,8 @@ bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResul
     // Not synced to disk one by one, which would cost more than the game.
     const QString part = path + QStringLiteral(".part");
     QFile file(part);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(packed) == packed.size() && file.flush();
+    const bool written
+        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(packed) == packed.size() && file.flush();
     file.close();
     if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
         return true;
@@ -565,3 +463,17 @@ bool runIsolated(const QVector<ControllerSpec> &controllers, const ArenaSettings
     scheduler.play();
     return true;
 }
+
+bool prepareControllers(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings,
+                        RunListener &listener, ControllerProcesses &processes, QString &error)
+{
+    const std::function<void(long long, long long)> noProgress;
+    Scheduler scheduler(controllers, settings, listener, noProgress);
+    if (!scheduler.start(error))
+        return false;
+    scheduler.handOver(processes);
+    return true;
+}
+
+ControllerProcesses::ControllerProcesses() = default;
+ControllerProcesses::~ControllerProcesses() = default;

@@ -6,6 +6,10 @@ and its place between the walls), weighs them with two rows of weights into
 a wish for each axis, and accelerates that way when the wish is strong
 enough. `features` works on one observation or on a batch of them, so the
 trainer and the controller share it.
+
+The weights are read when the file is loaded (before pelloria-arena's
+sandbox closes) from $PELLORIA_WEIGHTS, or else from weights.npy in the
+current folder, where train.py saves them by default.
 """
 import os
 from pathlib import Path
@@ -17,8 +21,7 @@ ACTION_OF = np.array([[5, 3, 7],   # ax = -1: up-left, left, down-left
                       [1, 0, 2],   # ax =  0: up, none, down
                       [6, 4, 8]])  # ax = +1: up-right, right, down-right
 FEATURES = 11
-# Beside this file, unless $PELLORIA_WEIGHTS names another.
-WEIGHTS_FILE = Path(os.environ.get("PELLORIA_WEIGHTS") or Path(__file__).with_name("weights.npy"))
+WEIGHTS_FILE = Path(os.environ.get("PELLORIA_WEIGHTS") or "weights.npy").absolute()
 
 
 def _nearest(dx, dy, distance, mask):

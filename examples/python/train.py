@@ -2,24 +2,26 @@
 
 Each generation draws candidate weights from a Gaussian, plays every
 candidate on the same fresh training seeds at once in a pelloria.VectorGame,
-and refits the Gaussian to the best candidates. Training seeds start at one
-million, away from the seeds 1.. that pelloria-arena evaluates with.
+and refits the Gaussian to the best candidates. Training seeds are
+pelloria.FIRST_TRAINING_SEED (2**31) and up, away from the seeds 1.. that
+pelloria-arena evaluates with.
 
-    PYTHONPATH=build/bin python3 examples/python/train.py [--seconds 100]
+    python3 train.py [--seconds 100] [--out weights.npy]
 
-It saves the weights to weights.npy beside controller.py; then
-    PELLORIA_PY_CONTROLLER=examples/python/controller.py \\
-        build/bin/pelloria-arena --games 1000 --controller build/bin/libpybrainlet.so
+It saves the weights to --out (default: weights.npy in the current folder),
+where controller.py reads them ($PELLORIA_WEIGHTS names another file); then
+    PELLORIA_PY_CONTROLLER=controller.py \\
+        pelloria-arena --games 1000 --controller .../libpybrainlet.so
+docs/python.md has the whole way, from installing to watching.
 """
 import argparse
 import time
+from pathlib import Path
 
 import numpy as np
 
 import pelloria
-from controller import FEATURES, WEIGHTS_FILE, act, features
-
-TRAINING_SEEDS = 1_000_000
+from controller import ACTION_OF, FEATURES, features
 
 
 def evaluate(candidates, seeds, max_steps):
@@ -35,7 +37,7 @@ def evaluate(candidates, seeds, max_steps):
         f = features(obs["radius"], obs["x"], obs["y"], obs["vx"], obs["vy"])
         wish = np.einsum("nf,naf->na", f, weights)
         axes = np.where(wish > 0.5, 1, np.where(wish < -0.5, -1, 0))
-        actions = np.array([[5, 3, 7], [1, 0, 2], [6, 4, 8]])[axes[:, 0] + 1, axes[:, 1] + 1]
+        actions = ACTION_OF[axes[:, 0] + 1, axes[:, 1] + 1]
         obs, _, terminated, truncated, info = vector.step(actions)
         ended = playing & (terminated | truncated)
         survived[ended] = info["agent0_survived"][ended]
@@ -52,7 +54,10 @@ def main():
     parser.add_argument("--games", type=int, default=12, help="training games per candidate and generation")
     parser.add_argument("--max-steps", type=int, default=3000)
     parser.add_argument("--seed", type=int, default=7, help="seed of the candidates' sampling")
+    parser.add_argument("--out", type=Path, default=Path("weights.npy"),
+                        help="where to save the weights (default: weights.npy in the current folder)")
     args = parser.parse_args()
+    args.out.parent.mkdir(parents=True, exist_ok=True)
 
     rng = np.random.default_rng(args.seed)
     mean = np.zeros((2, FEATURES))
@@ -60,7 +65,7 @@ def main():
     elite = max(2, args.population // 5)
     start = time.monotonic()
     generation = 0
-    next_seed = TRAINING_SEEDS
+    next_seed = pelloria.FIRST_TRAINING_SEED
     while time.monotonic() - start < args.seconds:
         candidates = mean + std * rng.standard_normal((args.population, 2, FEATURES))
         candidates[0] = mean  # the current mean competes too
@@ -73,8 +78,9 @@ def main():
         generation += 1
         print(f"generation {generation:3d}  {time.monotonic() - start:6.1f} s  "
               f"mean's survival {survival[0]:.2f}  best {survival[best[-1]]:.2f}", flush=True)
-    np.save(WEIGHTS_FILE, mean)
-    print(f"saved {WEIGHTS_FILE} after {generation} generations in {time.monotonic() - start:.0f} s")
+    with open(args.out, "wb") as f:  # np.save(path) would add .npy to another name
+        np.save(f, mean)
+    print(f"saved {args.out} after {generation} generations in {time.monotonic() - start:.0f} s")
 
 
 if __name__ == "__main__":

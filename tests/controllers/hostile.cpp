@@ -129,14 +129,10 @@ void sandboxTrespass()
 #endif
 } // namespace
 
-extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t agent,
-                                                      const size_t num_agents,
-                                                      const size_t num_resources,
-                                                      const int *circleRadius,
-                                                      const int *xCoordinate,
-                                                      const int *yCoordinate,
-                                                      const int *xVelocity,
-                                                      const int *yVelocity)
+extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t agent, const size_t num_agents,
+                                                      const size_t num_resources, const int *circleRadius,
+                                                      const int *xCoordinate, const int *yCoordinate,
+                                                      const int *xVelocity, const int *yVelocity)
 {
     ++calls;
     action = 0;
@@ -247,6 +243,12 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
     if (calls % 100 == 0)
         std::fprintf(stderr, "hundredth call\n");
 #endif
-    (void)agent; (void)num_agents; (void)num_resources; (void)circleRadius;
-    (void)xCoordinate; (void)yCoordinate; (void)xVelocity; (void)yVelocity;
+    (void)agent;
+    (void)num_agents;
+    (void)num_resources;
+    (void)circleRadius;
+    (void)xCoordinate;
+    (void)yCoordinate;
+    (void)xVelocity;
+    (void)yVelocity;
 }

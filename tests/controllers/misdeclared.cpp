@@ -9,8 +9,8 @@ __attribute__((visibility("default"))) void controller(int &action, const size_t
     action = 0;
 }
 #elif defined(HIDDEN)
-extern "C" void controller(int &action, const size_t, const size_t, const size_t, const int *, const int *,
-                           const int *, const int *, const int *)
+extern "C" void controller(int &action, const size_t, const size_t, const size_t, const int *, const int *, const int *,
+                           const int *, const int *)
 {
     action = 0;
 }

@@ -107,8 +107,14 @@ extern "C" BRAINLET_API void BRAINLET_CALL controller(int &action, const size_t 
 {
     ++calls;
     action = 0;
-    (void)agent; (void)num_agents; (void)num_resources; (void)circleRadius; (void)xCoordinate; (void)yCoordinate;
-    (void)xVelocity; (void)yVelocity;
+    (void)agent;
+    (void)num_agents;
+    (void)num_resources;
+    (void)circleRadius;
+    (void)xCoordinate;
+    (void)yCoordinate;
+    (void)xVelocity;
+    (void)yVelocity;
 #if defined(PLAYS_OBSERVATIONS) || defined(WRITES_ARRAYS)
     action = chosenFrom(circleRadius, xCoordinate, yCoordinate);
 #endif

@@ -1,0 +1,147 @@
+#include "judge/match.h"
+
+#include "judge/controller_log.h"
+#include "judge/launcher_link.h"
+#include "judge/referee.h"
+#include "judge/row_order.h"
+#include "judge/scheduler.h"
+
+#include <algorithm>
+
+namespace {
+
+// Notes of the controllers' start, passed on to whoever listens.
+struct NoteOnly : RunListener {
+    explicit NoteOnly(std::function<void(const QString &)> say) : say(std::move(say)) { }
+    void gameRow(int, int, const GameRow &) override { }
+    void stopped(int, int) override { }
+    void timing(int, const CallTiming &) override { }
+    void note(const QString &line) override { say(line); }
+    std::function<void(const QString &)> say;
+};
+
+struct Seated {
+    ControllerProcesses processes;
+    std::vector<LauncherLink *> launchers;
+    std::vector<ControllerLog *> logs;
+};
+
+bool seatControllers(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &notes,
+                     Seated &seated, QString &error)
+{
+    if (!prepareControllers(controllers, settings, notes, seated.processes, error))
+        return false;
+    for (const auto &link : seated.processes.launchers)
+        seated.launchers.push_back(link.get());
+    for (const auto &log : seated.processes.logs)
+        seated.logs.push_back(log.get());
+    return true;
+}
+
+int rankOf(const RefereedGame &game, int agent)
+{
+    int rank = 1;
+    for (size_t a = 0; a < game.radius.size(); ++a)
+        if (int(a) != agent && game.radius[a] > game.radius[size_t(agent)])
+            ++rank;
+    return rank;
+}
+
+MatchRow rowOf(const RefereedGame &game, const SeatOutcome &seat, int rotation)
+{
+    MatchRow row;
+    row.seed = game.seed;
+    row.rotation = rotation;
+    row.agent = seat.agent;
+    row.controller = seat.controller;
+    row.outcome = game.result.outcome;
+    row.steps = game.result.steps;
+    row.radius = game.radius[size_t(seat.agent)];
+    row.rank = rankOf(game, seat.agent);
+    row.deathStep = game.deathStep[size_t(seat.agent)];
+    row.failure = seat.failure;
+    row.failureCode = seat.failureCode;
+    row.failedAt = seat.failedAt;
+    row.calls = seat.calls;
+    row.cpuNs = seat.cpuNs;
+    return row;
+}
+
+// Agent 0's row of a strict game, as the arena's default mode words it.
+GameRow strictRow(const RefereedGame &game)
+{
+    const SeatOutcome &seat = game.seats.front();
+    GameRow row;
+    row.seed = game.seed;
+    if (seat.failure != FailureKind::None) {
+        row.failure = seat.failure;
+        row.failureCode = seat.failureCode;
+        row.steps = seat.failedAt;
+    } else {
+        row.outcome = game.result.outcome;
+        row.steps = game.result.steps;
+        row.agent0Radius = game.radius[0];
+        row.agent0Rank = rankOf(game, 0);
+        for (size_t a = 1; a < game.radius.size(); ++a)
+            row.opponentsAlive += game.radius[a] > 0 ? 1 : 0;
+    }
+    row.deathStep = game.agent0.deathStep;
+    row.deathCause = game.agent0.deathCause;
+    row.deathOther = game.agent0.deathOther;
+    row.wallLoss = game.agent0.wallLoss;
+    row.contestLoss = game.agent0.contestLoss;
+    return row;
+}
+
+} // namespace
+
+bool runMatch(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, MatchListener &listener,
+              QString &error, double *exchangeNs)
+{
+    NoteOnly notes([&listener](const QString &line) { listener.note(line); });
+    Seated seated;
+    if (!seatControllers(controllers, settings, notes, seated, error))
+        return false;
+    Referee referee(seated.launchers, seated.logs, settings);
+    const int k = std::min(int(controllers.size()), int(rules::agentsPerGame));
+    const SeedRange range = settings.played();
+    for (int g = 0; g < range.games; ++g) {
+        for (int rotation = 0; rotation < k; ++rotation) {
+            std::vector<int> seats(size_t(k), 0);
+            for (int s = 0; s < k; ++s)
+                seats[size_t(s)] = (s + rotation) % k;
+            const RefereedGame game = referee.play(range.first + unsigned(g), seats);
+            std::vector<MatchRow> rows;
+            for (const SeatOutcome &seat : game.seats)
+                rows.push_back(rowOf(game, seat, rotation));
+            listener.game(rows);
+        }
+    }
+    if (exchangeNs)
+        *exchangeNs = referee.meanExchangeNs();
+    return true;
+}
+
+bool runStrict(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+               QString &error)
+{
+    Seated seated;
+    if (!seatControllers(controllers, settings, listener, seated, error))
+        return false;
+    Referee referee(seated.launchers, seated.logs, settings);
+    RowOrder order(controllers.size(), settings.maxFailures, listener);
+    const SeedRange range = settings.played();
+    for (int g = 0; g < range.games; ++g) {
+        for (int c = 0; c < controllers.size(); ++c) {
+            if (order.stopped(c))
+                continue;
+            const RefereedGame game = referee.play(range.first + unsigned(g), {c});
+            const SeatOutcome &seat = game.seats.front();
+            listener.timing(c,
+                            CallTiming{seat.calls, double(seat.cpuNs),
+                                       seat.calls > 0 ? double(seat.cpuNs) / double(seat.calls) : 0});
+            order.deliver(c, g, strictRow(game));
+        }
+    }
+    return true;
+}

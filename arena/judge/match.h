@@ -1,0 +1,52 @@
+// Controllers playing each other: every seed played once per seating, the
+// seats rotated so that each controller sits in each seat equally often,
+// every game refereed (see referee.h). And the single-controller
+// evaluation played the same way (--strict).
+#ifndef ARENA_JUDGE_MATCH_H
+#define ARENA_JUDGE_MATCH_H
+
+#include "game.h"
+#include "game_row.h"
+#include "runner.h"
+
+#include <functional>
+
+// One controller's agent in one game of a match.
+struct MatchRow {
+    uint32_t seed = 0;
+    int rotation = 0; // which seating of the seed
+    int agent = 0;    // its seat: the agent it steered
+    int controller = 0;
+    GameOutcome outcome = GameOutcome::StepLimit; // the game's
+    int steps = 0;
+    int rank = 0;   // 1 + agents with a larger final radius
+    int radius = 0; // final; 0 when dead or taken out
+    int deathStep = 0;
+    FailureKind failure = FailureKind::None; // its agent was taken out of the game then
+    int32_t failureCode = 0;
+    int failedAt = 0;
+    long long calls = 0;
+    long long cpuNs = 0;
+    bool survived() const { return failure == FailureKind::None && outcome == GameOutcome::Set && radius > 0; }
+};
+
+class MatchListener
+{
+public:
+    virtual ~MatchListener() = default;
+    // The rows of one game, by seat, seeds and seatings in order.
+    virtual void game(const std::vector<MatchRow> &rows) = 0;
+    virtual void note(const QString &line) { Q_UNUSED(line); }
+};
+
+// Plays the match; false, with a one-line error and nothing played, when a
+// controller cannot be loaded. The mean exchange time goes to `exchangeNs`.
+bool runMatch(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, MatchListener &listener,
+              QString &error, double *exchangeNs = nullptr);
+
+// The single-controller evaluation through the referee: the rows of
+// runArena, with the engine out of every controller's process.
+bool runStrict(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, RunListener &listener,
+               QString &error);
+
+#endif

@@ -1,0 +1,54 @@
+// A match's rows added up: each controller's placement, survival and final
+// radius with intervals, who finished ahead of whom on the same seeds and
+// seatings (with an exact sign test), and one rating each (rating.h).
+#ifndef ARENA_MATCH_RESULTS_H
+#define ARENA_MATCH_RESULTS_H
+
+#include "judge/match.h"
+#include "rating.h"
+#include "runner.h"
+#include "statistics.h"
+
+#include <QIODevice>
+
+#include <array>
+#include <map>
+#include <vector>
+
+class MatchResults : public MatchListener
+{
+public:
+    MatchResults(const QVector<ControllerSpec> &controllers, QIODevice *csv);
+    void game(const std::vector<MatchRow> &rows) override;
+    void note(const QString &line) override { notes << line; }
+
+    struct Tally {
+        long long games = 0, survived = 0, failed = 0;
+        long long rankSum = 0, rankSquares = 0, radiusSum = 0, radiusSquares = 0;
+        std::array<long long, rules::agentsPerGame> seats{};
+        Interval survival() const { return wilsonInterval(survived, games); }
+        Interval rank() const { return tInterval(games, rankSum, rankSquares); }
+        Interval radius() const { return tInterval(games, radiusSum, radiusSquares); }
+    };
+    const std::vector<Tally> &tallies() const { return perController; }
+    // How often i finished ahead of j, over all games where both sat.
+    const WinTable &ahead() const { return aheadOf; }
+    std::vector<RatingInterval> ratings() const;
+    bool anyFailure() const;
+    bool csvFailed() const { return csvError; }
+
+    QString table(const ArenaSettings &settings, double exchangeNs) const;
+    QByteArray json(const ArenaSettings &settings) const;
+    static QByteArray csvHeader();
+
+private:
+    QStringList labels;
+    std::vector<Tally> perController;
+    WinTable aheadOf;
+    std::map<uint32_t, WinTable> bySeed;
+    QStringList notes;
+    QIODevice *csv;
+    bool csvError = false;
+};
+
+#endif
