@@ -10,6 +10,7 @@
 #include "replay_window.h"
 #include "row_text.h"
 #include "runner.h"
+#include "seed_text.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -160,13 +161,11 @@ bool readStep(const QCommandLineParser &parser, const QString &name, int &value,
     return error.isEmpty();
 }
 
-bool readSeed(const QCommandLineParser &parser, ViewerRequest &r, QString &error)
+bool readSeedOption(const QCommandLineParser &parser, ViewerRequest &r, QString &error)
 {
-    bool ok = false;
-    const QString text = parser.value(QStringLiteral("seed"));
-    r.seed = text.toUInt(&ok);
-    if (!ok || text.startsWith(QLatin1Char('+')))
-        error = QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '%1'").arg(text);
+    std::string why;
+    if (!readSeed(parser.value(QStringLiteral("seed")).toStdString(), "--seed", r.seed, why))
+        error = QString::fromStdString(why);
     else if (parser.isSet(QStringLiteral("max-steps")) && (!readStep(parser, QStringLiteral("max-steps"), r.maxSteps, error) || r.maxSteps < 1))
         error = QStringLiteral("--max-steps takes a whole number from 1, not '%1'").arg(parser.value(QStringLiteral("max-steps")));
     return error.isEmpty();
@@ -184,7 +183,7 @@ bool readRequest(const QCommandLineParser &parser, ViewerRequest &r, QString &er
         error = QStringLiteral("give either --replay FILE or --seed N");
     else if (fromFile && (parser.isSet(QStringLiteral("controller")) || parser.isSet(QStringLiteral("max-steps"))))
         error = QStringLiteral("--controller and --max-steps go with --seed, not --replay");
-    if (!error.isEmpty() || (r.fromSeed && !readSeed(parser, r, error)))
+    if (!error.isEmpty() || (r.fromSeed && !readSeedOption(parser, r, error)))
         return false;
     r.frames = parser.value(QStringLiteral("export-frames"));
     r.video = parser.value(QStringLiteral("export-video"));

@@ -3,6 +3,7 @@
 #include "controller_library.h"
 #include "controller_symbols.h"
 #include "match_results.h"
+#include "seed_text.h"
 #include "merge.h"
 #include "outputs.h"
 #include "report.h"
@@ -218,13 +219,13 @@ bool parseSeed(const QCommandLineParser &parser, unsigned int &seed, QString &er
 {
     if (!parser.isSet(QStringLiteral("seed")))
         return true;
-    bool ok = false;
-    const QString text = parser.value(QStringLiteral("seed"));
-    seed = text.toUInt(&ok);
-    if (!ok || text.startsWith(QLatin1Char('+'))) {
-        error = QStringLiteral("--seed takes a whole number from 0 to %1, not '%2'").arg(UINT_MAX).arg(text);
+    std::string why;
+    uint32_t read = 0;
+    if (!readSeed(parser.value(QStringLiteral("seed")).toStdString(), "--seed", read, why)) {
+        error = QString::fromStdString(why);
         return false;
     }
+    seed = read;
     return true;
 }
 

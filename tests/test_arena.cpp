@@ -598,6 +598,7 @@ void TestArena::commandLineRejectsBadValues_data()
     QTest::newRow("too many games") << QStringList{"--games", "10000001"} << "from 1 to 10000000";
     QTest::newRow("words for games") << QStringList{"--games", "many"} << "--games takes a whole number";
     QTest::newRow("negative seed") << QStringList{"--seed", "-1"} << "--seed takes a whole number";
+    QTest::newRow("seed zero") << QStringList{"--seed", "0"} << "seed 0 plays the same game as seed 1";
     QTest::newRow("seed overflow") << QStringList{"--seed", "4294967295", "--games", "2"} << "past the largest seed";
     QTest::newRow("huge step limit") << QStringList{"--max-steps", "99999999999"} << "--max-steps takes";
     QTest::newRow("fraction time limit") << QStringList{"--time-limit", "2.5"} << "--time-limit takes";
