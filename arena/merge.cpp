@@ -67,8 +67,11 @@ bool parseRow(const QJsonObject &o, GameRow &row)
         if (cause == QLatin1String("wall")) {
             row.deathCause = RadiusChange::Wall;
         } else if (cause.startsWith(contest)) {
+            // "[4]", the label; shards of earlier versions wrote the index, "3".
+            const QString other = cause.mid(contest.size());
+            const bool label = other.startsWith(QLatin1Char('[')) && other.endsWith(QLatin1Char(']'));
             row.deathCause = RadiusChange::Contest;
-            row.deathOther = cause.mid(contest.size()).toInt();
+            row.deathOther = label ? other.mid(1, other.size() - 2).toInt() - 1 : other.toInt();
         }
     }
     const QByteArray end = o.value(QStringLiteral("outcome")).toString().toUtf8();

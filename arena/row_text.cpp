@@ -39,7 +39,7 @@ QString deathCauseText(const GameRow &row)
 {
     switch (row.deathCause) {
     case RadiusChange::Wall: return QStringLiteral("wall");
-    case RadiusChange::Contest: return QStringLiteral("contest with agent %1").arg(row.deathOther);
+    case RadiusChange::Contest: return QStringLiteral("contest with agent [%1]").arg(row.deathOther + 1);
     default: return QString();
     }
 }

@@ -11,7 +11,8 @@
 
 // Why a game failed, in words: "signal 11 (SIGSEGV)", ...
 QString failureReason(const GameRow &row);
-// "wall", "contest with agent 3", or empty while agent 0 lives.
+// "wall", "contest with agent [4]" (the other agent by its label, its index
+// plus one), or empty while agent 0 lives.
 QString deathCauseText(const GameRow &row);
 // One row per game, seeds in order.
 QByteArray csvHeader();

@@ -256,14 +256,15 @@ void TestTrust::aBusyMachineFailsNoHonestGame()
 void TestTrust::honestRowsAreByteForByteTheSame()
 {
     // The CSV of 1000 games of the reference and of each example, less the
-    // column naming the file, as the arena wrote it before games were
-    // judged by replay.
+    // column naming the file: as the arena wrote it before games were
+    // judged by replay, but for death_cause naming the other agent by its
+    // label ("contest with agent [4]") where it gave its index ("3").
     const struct {
         const char *library;
         const char *sha256;
-    } known[] = {{BRAINLET_LIB, "e23a066e8a1b8b382dc95fd8e13a1965fad3ef023ed2d4a064f260c3b9b7b84a"},
-                 {GREEDY_LIB, "98ac208ca76727500f2c3e94eae39ae27b51a0fc4490796fdcb21b3fabc91bf5"},
-                 {C_CONTROLLER_LIB, "a16e99422217dba13da05930968417c4c69452e9375fc05a8a721c9728dda3f8"}};
+    } known[] = {{BRAINLET_LIB, "e1bc24c79e3bc6f3b047cf4c47c85a9187e9415a0a9fad81599d17b960606a8d"},
+                 {GREEDY_LIB, "8ba06445a2a5cca71177a50a4082080835ae7f7b709357085812dc7eb5c45b31"},
+                 {C_CONTROLLER_LIB, "952f985ccf7ac8c883dc70edf4881ebcc30f1eda0f6ae165414e50bab100955d"}};
     QTemporaryDir dir;
     for (const auto &k : known) {
         const QString csv = dir.filePath(QStringLiteral("games.csv"));
