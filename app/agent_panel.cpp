@@ -6,8 +6,8 @@
 
 namespace {
 
-const char *const actionNames[] = {"none", "up", "down", "left", "right", "up-left", "up-right", "down-left",
-                                   "down-right"};
+const char *const actionNames[]
+    = {"none", "up", "down", "left", "right", "up-left", "up-right", "down-left", "down-right"};
 enum Column { LabelColumn, RadiusColumn, StateColumn, VelocityColumn, ActionColumn, ColumnCount };
 
 // The step and cause of agent 0's death, from the changes recorded.
@@ -54,7 +54,8 @@ QString changeText(const RadiusChange &c)
     switch (c.cause) {
     case RadiusChange::Wall: return QStringLiteral("wall %1").arg(delta);
     case RadiusChange::Contest: return QStringLiteral("contest with agent %1 %2").arg(agentLabel(c.other), delta);
-    case RadiusChange::Meal: return QStringLiteral("meal from resource %1 %2").arg(c.other - replayAgents + 1).arg(delta);
+    case RadiusChange::Meal:
+        return QStringLiteral("meal from resource %1 %2").arg(c.other - replayAgents + 1).arg(delta);
     }
     return QString();
 }
@@ -88,7 +89,8 @@ QVector<AgentRow> agentRows(const Replay &replay, int step, const std::array<int
     return rows;
 }
 
-AgentPanel::AgentPanel(const QVector<QColor> &colours, QWidget *parent) : QTableWidget(replayAgents, ColumnCount, parent)
+AgentPanel::AgentPanel(const QVector<QColor> &colours, QWidget *parent)
+    : QTableWidget(replayAgents, ColumnCount, parent)
 {
     setHorizontalHeaderLabels({QStringLiteral("agent"), QStringLiteral("radius"), QStringLiteral("state"),
                                QStringLiteral("velocity"), QStringLiteral("action")});
@@ -130,7 +132,8 @@ void AgentPanel::showRows(const QVector<AgentRow> &rows)
         item(r, RadiusColumn)->setData(Qt::DisplayRole, a.radius);
         item(r, RadiusColumn)->setData(Qt::UserRole, a.radius);
         item(r, StateColumn)->setText(a.state);
-        item(r, VelocityColumn)->setText(a.diedAt > 0 ? QStringLiteral("-") : QStringLiteral("(%1, %2)").arg(a.vx).arg(a.vy));
+        item(r, VelocityColumn)
+            ->setText(a.diedAt > 0 ? QStringLiteral("-") : QStringLiteral("(%1, %2)").arg(a.vx).arg(a.vy));
         item(r, ActionColumn)->setText(a.action);
     }
     setSortingEnabled(true);
@@ -167,7 +170,8 @@ QString stepStatus(const Replay &replay, int step, const QString &ending)
     const int last = int(replay.frames.size()) - 1;
     step = std::max(0, std::min(step, last));
     const ReplayFrame &f = replay.frames[size_t(step)];
-    QString text = QStringLiteral("step %1 of %2   agent [1]: radius %3").arg(step).arg(last).arg(std::max(0, f.radius[0]));
+    QString text
+        = QStringLiteral("step %1 of %2   agent [1]: radius %3").arg(step).arg(last).arg(std::max(0, f.radius[0]));
     if (f.radius[0] > 0)
         text += QStringLiteral(", velocity (%1, %2), action %3").arg(f.vx[0]).arg(f.vy[0]).arg(actionName(f.action[0]));
     else

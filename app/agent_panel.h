@@ -13,7 +13,7 @@
 #include <QVector>
 
 struct AgentRow {
-    int agent = 0;      // index; its label is agent + 1
+    int agent = 0; // index; its label is agent + 1
     int radius = 0;
     int diedAt = 0;     // 0 while it lives
     QString state;      // "alive", or "died at step S" and, for agent 0, the cause

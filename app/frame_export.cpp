@@ -88,11 +88,19 @@ private:
 
 QStringList ffmpegArguments(const QString &path, const QSize &size)
 {
-    QStringList arguments{QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                          QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
-                          QStringLiteral("bgra"), QStringLiteral("-s"),
-                          QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), QStringLiteral("-framerate"),
-                          QString::number(1000 / rules::tickIntervalMs), QStringLiteral("-i"), QStringLiteral("-")};
+    QStringList arguments{QStringLiteral("-y"),
+                          QStringLiteral("-loglevel"),
+                          QStringLiteral("error"),
+                          QStringLiteral("-f"),
+                          QStringLiteral("rawvideo"),
+                          QStringLiteral("-pix_fmt"),
+                          QStringLiteral("bgra"),
+                          QStringLiteral("-s"),
+                          QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
+                          QStringLiteral("-framerate"),
+                          QString::number(1000 / rules::tickIntervalMs),
+                          QStringLiteral("-i"),
+                          QStringLiteral("-")};
     if (path.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
         arguments << QStringLiteral("-vf")
                   << QStringLiteral("scale=640:-1:flags=lanczos,split[a][b];[a]palettegen[p];[b][p]paletteuse");
@@ -171,8 +179,8 @@ bool exportVideo(const Replay &replay, const QString &path, const ExportOptions 
     }
     const bool streamed = streamFrames(ffmpeg, frames, options.from, lastOf(replay, options), error);
     ffmpeg.closeWriteChannel();
-    const bool finished = ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit
-        && ffmpeg.exitCode() == 0;
+    const bool finished
+        = ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
     if (streamed && !finished)
         error = QStringLiteral("ffmpeg could not write %1: %2")
                     .arg(path, QString::fromLocal8Bit(ffmpeg.readAllStandardError()).trimmed());

@@ -1,4 +1,5 @@
 #include "brainlet.h"
+#include "exit_codes.h"
 #include "controller_symbols.h"
 #include "mainwindow.h"
 #include "viewer_command.h"
@@ -69,7 +70,7 @@ int main(int argc, char *argv[])
 #ifdef PELLORIA_WEAK_CONTROLLER
     if (&controller == nullptr) {
         std::fprintf(stderr, "pelloria: %s\n", missingControllerMessage(loadedBrainlet()).toLocal8Bit().constData());
-        return 2;
+        return ExitUnusable;
     }
 #endif
     // With options of its own the program watches games; without, it is the
@@ -78,16 +79,17 @@ int main(int argc, char *argv[])
         return runViewer(argc, argv);
     std::srand(static_cast<unsigned int>(std::time(nullptr)));
     if (!displayAvailable(argc, argv)) {
-        std::fprintf(stderr, "pelloria: no display to open the window on; start it from a desktop session "
-                             "or under a virtual display such as xvfb-run.\n");
-        return 1;
+        std::fprintf(stderr,
+                     "pelloria: no display to open the window on; start it from a desktop session "
+                     "or under a virtual display such as xvfb-run.\n");
+        return ExitSomeFailed;
     }
     QApplication app(argc, argv);
 
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen) {
         std::fprintf(stderr, "pelloria: the display reports no screen.\n");
-        return 1;
+        return ExitSomeFailed;
     }
     const QRect screenGeometry = screen->geometry();
 

@@ -43,11 +43,16 @@ int scaleInterval(int steps, int width)
 
 QStringList viewerKeys()
 {
-    return {QStringLiteral("Space        play or pause"), QStringLiteral("Left, Right  one step back, forward"),
-            QStringLiteral("PgUp, PgDn   100 steps back, forward"), QStringLiteral("Home, End    the first, the last step"),
-            QStringLiteral("D            agent 0's death"), QStringLiteral("N, P         agent 0's next, previous radius change"),
-            QStringLiteral("+, -         faster, slower"), QStringLiteral("O            the ring around agent 0"),
-            QStringLiteral("X            the marks where agents died"), QStringLiteral("T            agent 0's trail"),
+    return {QStringLiteral("Space        play or pause"),
+            QStringLiteral("Left, Right  one step back, forward"),
+            QStringLiteral("PgUp, PgDn   100 steps back, forward"),
+            QStringLiteral("Home, End    the first, the last step"),
+            QStringLiteral("D            agent 0's death"),
+            QStringLiteral("N, P         agent 0's next, previous radius change"),
+            QStringLiteral("+, -         faster, slower"),
+            QStringLiteral("O            the ring around agent 0"),
+            QStringLiteral("X            the marks where agents died"),
+            QStringLiteral("T            agent 0's trail"),
             QStringLiteral("?, F1        this help")};
 }
 
@@ -138,7 +143,11 @@ void TimelineSlider::paintEvent(QPaintEvent *event)
         const int x = g.x() + QStyle::sliderPositionFromValue(minimum(), maximum(), s, g.width());
         p.drawLine(x, height() * 2 / 3, x, height() * 2 / 3 + 3);
         const int left = std::max(0, std::min(x - 30, width() - 60));
-        p.drawText(QRect(left, height() * 2 / 3 + 2, 60, height() / 3), Qt::AlignTop | (left == x - 30 ? Qt::AlignHCenter : left == 0 ? Qt::AlignLeft : Qt::AlignRight),
+        p.drawText(QRect(left, height() * 2 / 3 + 2, 60, height() / 3),
+                   Qt::AlignTop
+                       | (left == x - 30  ? Qt::AlignHCenter
+                              : left == 0 ? Qt::AlignLeft
+                                          : Qt::AlignRight),
                    QString::number(s));
     }
 }
@@ -150,7 +159,8 @@ ReplayWindow::ReplayWindow(Replay recorded, QWidget *parent)
 {
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     painter.setup(uint32_t(rules::agentsPerGame), engine);
-    setWindowTitle(QStringLiteral("Pelloria replay: seed %1, %2").arg(replay.header.seed).arg(replay.header.controller));
+    setWindowTitle(
+        QStringLiteral("Pelloria replay: seed %1, %2").arg(replay.header.seed).arg(replay.header.controller));
     auto *central = new QWidget(this);
     auto *column = new QVBoxLayout(central);
     column->setContentsMargins(4, 4, 4, 4);
@@ -199,9 +209,9 @@ void ReplayWindow::buildControls(QWidget *central)
     timelineSlider = new TimelineSlider(central);
     timelineSlider->setRange(0, lastStep());
     timelineSlider->setDeaths(died);
-    for (QWidget *w : {static_cast<QWidget *>(back), static_cast<QWidget *>(playButton),
-                       static_cast<QWidget *>(forward), static_cast<QWidget *>(speedBox),
-                       static_cast<QWidget *>(timelineSlider)}) {
+    for (QWidget *w :
+         {static_cast<QWidget *>(back), static_cast<QWidget *>(playButton), static_cast<QWidget *>(forward),
+          static_cast<QWidget *>(speedBox), static_cast<QWidget *>(timelineSlider)}) {
         w->setFocusPolicy(Qt::NoFocus); // the keys belong to the window
         controls->addWidget(w, w == timelineSlider ? 1 : 0);
     }

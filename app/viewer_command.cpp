@@ -11,6 +11,8 @@
 #include "row_text.h"
 #include "runner.h"
 #include "seed_text.h"
+#include "exit_codes.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,17 +25,17 @@
 #include <cstdlib>
 #include <cstring>
 
-
 namespace {
 
 constexpr int defaultMaxSteps = 100000;
-const char *const viewerOptions[] = {"--replay", "--seed", "--controller", "--export-frames", "--export-video",
-                                     "--max-steps", "--step", "--from", "--to", "--overlay", "--log", "--help", "--version"};
+const char *const viewerOptions[]
+    = {"--replay", "--seed", "--controller", "--export-frames", "--export-video", "--max-steps", "--step",
+       "--from",   "--to",   "--overlay",    "--log",           "--help",         "--version"};
 
 int fail(const QString &message)
 {
     std::fprintf(stderr, "pelloria: %s\n", message.toLocal8Bit().constData());
-    return 2;
+    return ExitUnusable;
 }
 
 bool displayAvailable()
@@ -55,8 +57,8 @@ struct OneGame : RunListener {
         row = r;
         played = true;
     }
-    void stopped(int, int) override {}
-    void timing(int, const CallTiming &) override {}
+    void stopped(int, int) override { }
+    void timing(int, const CallTiming &) override { }
 };
 
 // The game of `seed` as the arena plays it, by the arena's own launcher and
@@ -118,11 +120,15 @@ void addOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addVersionOption();
     const QList<QCommandLineOption> options{
-        {QStringLiteral("replay"), QStringLiteral("Watch the replay FILE (pelloria-arena --record)."), QStringLiteral("FILE")},
-        {QStringLiteral("seed"), QStringLiteral("Play the game of seed N as the arena does, and watch it."), QStringLiteral("N")},
+        {QStringLiteral("replay"), QStringLiteral("Watch the replay FILE (pelloria-arena --record)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("seed"), QStringLiteral("Play the game of seed N as the arena does, and watch it."),
+         QStringLiteral("N")},
         {QStringLiteral("controller"),
-         QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."), QStringLiteral("FILE")},
-        {QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."), QStringLiteral("M")},
+         QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."),
+         QStringLiteral("M")},
         {QStringLiteral("step"), QStringLiteral("Open the window at step K."), QStringLiteral("K")},
         {QStringLiteral("log"),
          QStringLiteral("With --replay: the controller's log from pelloria-arena, its lines shown at their step."),
@@ -134,7 +140,8 @@ void addOptions(QCommandLineParser &parser)
          QStringLiteral("FILE")},
         {QStringLiteral("from"), QStringLiteral("Export from step K (default 0)."), QStringLiteral("K")},
         {QStringLiteral("to"), QStringLiteral("Export up to step K (default the last)."), QStringLiteral("K")},
-        {QStringLiteral("overlay"), QStringLiteral("Burn the viewer's overlay, the step and the status line into exports.")}};
+        {QStringLiteral("overlay"),
+         QStringLiteral("Burn the viewer's overlay, the step and the status line into exports.")}};
     parser.addOptions(options);
 }
 
@@ -166,8 +173,10 @@ bool readSeedOption(const QCommandLineParser &parser, ViewerRequest &r, QString 
     std::string why;
     if (!readSeed(parser.value(QStringLiteral("seed")).toStdString(), "--seed", r.seed, why))
         error = QString::fromStdString(why);
-    else if (parser.isSet(QStringLiteral("max-steps")) && (!readStep(parser, QStringLiteral("max-steps"), r.maxSteps, error) || r.maxSteps < 1))
-        error = QStringLiteral("--max-steps takes a whole number from 1, not '%1'").arg(parser.value(QStringLiteral("max-steps")));
+    else if (parser.isSet(QStringLiteral("max-steps"))
+             && (!readStep(parser, QStringLiteral("max-steps"), r.maxSteps, error) || r.maxSteps < 1))
+        error = QStringLiteral("--max-steps takes a whole number from 1, not '%1'")
+                    .arg(parser.value(QStringLiteral("max-steps")));
     return error.isEmpty();
 }
 
@@ -214,7 +223,9 @@ int exportGame(const Replay &replay, const ViewerRequest &r, bool failed)
 {
     QString error;
     if (r.exporting.from > int(replay.frames.size()) - 1)
-        return fail(QStringLiteral("--from %1 is past the game's last step, %2").arg(r.exporting.from).arg(replay.frames.size() - 1));
+        return fail(QStringLiteral("--from %1 is past the game's last step, %2")
+                        .arg(r.exporting.from)
+                        .arg(replay.frames.size() - 1));
     if (!r.frames.isEmpty() && !exportFrames(replay, r.frames, r.exporting, error))
         return fail(error);
     if (!r.video.isEmpty() && !exportVideo(replay, r.video, r.exporting, error))

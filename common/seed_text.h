@@ -9,15 +9,16 @@
 #include <cstdlib>
 #include <string>
 
-constexpr const char *seedZeroMessage =
-    "seed 0 plays the same game as seed 1 (the C library's generator reads 0 as 1)";
+constexpr const char *seedZeroMessage = "seed 0 plays the same game as seed 1 (the C library's generator reads 0 as 1)";
 
 // `option` names the option in the message, as "--seed".
 inline bool readSeed(const std::string &text, const std::string &option, uint32_t &seed, std::string &error)
 {
     char *end = nullptr;
     errno = 0;
-    const unsigned long long value = text.empty() || text[0] < '0' || text[0] > '9' ? 0 : std::strtoull(text.c_str(), &end, 10);
+    // Digits only: strtoull would take a sign or leading blanks.
+    const bool digitFirst = !text.empty() && text[0] >= '0' && text[0] <= '9';
+    const unsigned long long value = digitFirst ? std::strtoull(text.c_str(), &end, 10) : 0;
     const bool whole = end && *end == '\0' && errno == 0 && value <= 4294967295ULL;
     if (whole && value == 0) {
         error = std::string(seedZeroMessage) + ": give " + option + " from 1 to 4294967295";

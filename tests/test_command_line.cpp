@@ -164,9 +164,15 @@ void TestCommandLine::badValuesSayWhy_data()
     QTest::newRow("tiny memory") << QStringList{"--memory-limit", "15"} << count("memory-limit", 16, 1 << 20, "15");
     QTest::newRow("huge log") << QStringList{"--log-limit", "1048577"} << count("log-limit", 1, 1 << 20, "1048577");
     QTest::newRow("negative seed") << QStringList{"--seed", "-1"}
-                                   << QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '-1'");
+                                   << QStringLiteral("--seed takes a whole number from 1 to 4294967295, not '-1'");
     QTest::newRow("signed seed") << QStringList{"--seed", "+1"}
-                                 << QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '+1'");
+                                 << QStringLiteral("--seed takes a whole number from 1 to 4294967295, not '+1'");
+    QTest::newRow("seed past the largest") << QStringList{"--seed", "4294967296"}
+                                           << QStringLiteral("--seed takes a whole number from 1 to 4294967295, not "
+                                                             "'4294967296'");
+    QTest::newRow("seed zero") << QStringList{"--seed", "0"}
+                               << QStringLiteral("seed 0 plays the same game as seed 1 (the C library's generator "
+                                                 "reads 0 as 1): give --seed from 1 to 4294967295");
     QTest::newRow("seeds past the largest") << QStringList{"--seed", "4294967290", "--games", "7"}
                                             << QStringLiteral("seeds 4294967290 to 4294967290+7-1 go past the "
                                                               "largest seed, 4294967295");

@@ -240,8 +240,9 @@ void TestViewer::exportsChooseStepsAndRefuseFormats()
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.startsWith(QStringLiteral("pelloria: --")), qPrintable(run.err));
     }
-    const Run zero = runProgram(QStringLiteral(PELLORIA_EXE), {QStringLiteral("--seed"), QStringLiteral("0"),
-                                                               QStringLiteral("--export-frames"), QStringLiteral("x")});
+    const Run zero = runProgram(
+        QStringLiteral(PELLORIA_EXE),
+        {QStringLiteral("--seed"), QStringLiteral("0"), QStringLiteral("--export-frames"), QStringLiteral("x")});
     QCOMPARE(zero.exitCode, 2);
     QVERIFY(zero.err.startsWith(QStringLiteral("pelloria: seed 0 plays the same game as seed 1")));
     const Replay replay = recorded(&storesRight, 9);

@@ -34,8 +34,6 @@ enum class LoadProblem : int32_t { None, CannotLoad, NoController };
 // The refused system call's number, in `refused`, when the sandbox ended
 // the process: it then exits with ExitRefused (exit_codes.h).
 constexpr int32_t nothingRefused = -1;
-// ExitRefused by the name the judge's older code still uses.
-constexpr int refusedExitStatus = ExitRefused;
 
 // A seat at a referee's game: the referee plays the game in its own
 // process and, each step, hands the controller a copy of what it sees and

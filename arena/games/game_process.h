@@ -20,9 +20,7 @@ struct GameProcessSetup {
 };
 
 // It exits with ExitUnconfined (exit_codes.h) when it could not be
-// confined, before any game; this is that status by the name the judge's
-// older code still uses.
-constexpr int unconfinedExitStatus = ExitUnconfined;
+// confined, before any game.
 
 [[noreturn]] void runGameProcess(const GameProcessSetup &setup);
 

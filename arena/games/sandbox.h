@@ -31,7 +31,7 @@ namespace sandbox {
 bool available(std::string &why, const SandboxLimits &limits);
 
 // Where a refused call's number goes (null: nowhere); the process then
-// ends with channel::refusedExitStatus.
+// ends with ExitRefused (exit_codes.h).
 void recordRefusalsIn(std::atomic<int32_t> *refused);
 
 // Before the library loads: no core files, the CPU backstop, and the

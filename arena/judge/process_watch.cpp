@@ -104,9 +104,9 @@ ProcessEnd processEnd(const channel::Header &h, int status, const ProcessEnd *ki
         return {ProcessEnd::Way::Crashed, WTERMSIG(status)};
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const int32_t refused = h.refused.load();
-    if (code == channel::refusedExitStatus && refused >= 0)
+    if (code == ExitRefused && refused >= 0)
         return {ProcessEnd::Way::Refused, refused};
-    if (code == unconfinedExitStatus && calls == 0)
+    if (code == ExitUnconfined && calls == 0)
         return {ProcessEnd::Way::Lost, 0}; // never played unconfined when confined was asked for
     if (code == 0 && h.stage.load() == int32_t(channel::Stage::Done))
         return {ProcessEnd::Way::Finished, 0};

@@ -12,6 +12,10 @@
 cmake_minimum_required(VERSION 3.19) # string(JSON)
 get_filename_component(source "${SOURCE}" REALPATH)
 get_filename_component(build "${BUILD}" REALPATH)
+if(NOT EXISTS "${build}/compile_commands.json")
+  message(FATAL_ERROR "${build} has no compile_commands.json: configure it with a Makefile or Ninja generator "
+                      "and CMAKE_EXPORT_COMPILE_COMMANDS ON")
+endif()
 file(READ "${build}/compile_commands.json" commands)
 
 # Whether `path` is in the tree and not in the build: compared as text, so
