@@ -58,20 +58,15 @@ bool runInProcess(const QVector<ControllerSpec> &controllers, const ArenaSetting
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.setController(&separatedController);
     RowOrder order(controllers.size(), settings.maxFailures, listener);
-    const SeedRange range = settings.played();
-    for (int g = 0; g < range.games; ++g) {
-        for (int c = 0; c < controllers.size(); ++c) {
-            if (order.stopped(c))
-                continue;
-            const unsigned int seed = range.first + unsigned(g);
-            playing = functions[c];
-            separate.startGame(seed, engine);
-            const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
-            order.deliver(c, g, describeGame(engine, seed, result));
-            if (progress)
-                progress(order.delivered, (long long)range.games * controllers.size());
-        }
-    }
+    const long long total = (long long)settings.played().games * controllers.size();
+    playInTurn(settings, controllers.size(), order, [&](int c, unsigned seed) {
+        if (progress)
+            progress(order.delivered, total);
+        playing = functions[c];
+        separate.startGame(seed, engine);
+        const GameResult result = playSeededGame(engine, seed, settings.maxSteps);
+        return describeGame(engine, seed, result);
+    });
     return true;
 }
 

@@ -130,18 +130,13 @@ bool runStrict(const QVector<ControllerSpec> &controllers, const ArenaSettings &
         return false;
     Referee referee(seated.launchers, seated.logs, settings);
     RowOrder order(controllers.size(), settings.maxFailures, listener);
-    const SeedRange range = settings.played();
-    for (int g = 0; g < range.games; ++g) {
-        for (int c = 0; c < controllers.size(); ++c) {
-            if (order.stopped(c))
-                continue;
-            const RefereedGame game = referee.play(range.first + unsigned(g), {c});
-            const SeatOutcome &seat = game.seats.front();
-            listener.timing(c,
-                            CallTiming{seat.calls, double(seat.cpuNs),
-                                       seat.calls > 0 ? double(seat.cpuNs) / double(seat.calls) : 0});
-            order.deliver(c, g, strictRow(game));
-        }
-    }
+    playInTurn(settings, controllers.size(), order, [&](int c, unsigned seed) {
+        const RefereedGame game = referee.play(seed, {c});
+        const SeatOutcome &seat = game.seats.front();
+        listener.timing(
+            c,
+            CallTiming{seat.calls, double(seat.cpuNs), seat.calls > 0 ? double(seat.cpuNs) / double(seat.calls) : 0});
+        return strictRow(game);
+    });
     return true;
 }

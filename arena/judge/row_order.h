@@ -53,4 +53,17 @@ private:
     RunListener &listener;
 };
 
+// Every seed of the run in turn, each controller that is not stopped in
+// turn within a seed, as the games that play one at a time take them:
+// `play(c, seed)` gives the row.
+template <typename Play>
+void playInTurn(const ArenaSettings &settings, int controllers, RowOrder &order, Play play)
+{
+    const SeedRange range = settings.played();
+    for (int g = 0; g < range.games; ++g)
+        for (int c = 0; c < controllers; ++c)
+            if (!order.stopped(c))
+                order.deliver(c, g, play(c, range.first + unsigned(g)));
+}
+
 #endif
