@@ -33,7 +33,9 @@ test -f "$work/root/usr/share/doc/pelloria/examples/python/train.py"
 if [ -f "$programs/libpybrainlet.so" ]; then
   grep -q "Recommends: python3 (>= " <<<"$info"
   module="$(ls "$work"/root/usr/lib/python3/dist-packages/pelloria.*.so)"
-  imported="$(cd "$work" && PYTHONPATH="$(dirname "$module")" /usr/bin/python3 -c \
+  # A sanitizer build's module needs its runtimes loaded first into
+  # Debian's uninstrumented python3 (see tests/CMakeLists.txt).
+  imported="$(cd "$work" && LD_PRELOAD="${PELLORIA_PYTHON_PRELOAD:-}" PYTHONPATH="$(dirname "$module")" /usr/bin/python3 -c \
     'import pelloria; print(pelloria.__file__, pelloria.Game().reset(seed=5)[1]["seed"])')"
   [ "$imported" = "$module 5" ]
   printf 'def controller(obs):\n    return 4\n' > "$work/right.py"
