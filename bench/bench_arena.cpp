@@ -30,6 +30,7 @@
 #include <vector>
 
 #if defined(__unix__)
+#  include <sched.h>
 #  include <sys/mman.h>
 #  include <sys/resource.h>
 #  include <sys/wait.h>
@@ -418,18 +419,20 @@ void BM_ArenaProcessorTime(benchmark::State &state)
 BENCHMARK(BM_ArenaProcessorTime)->Apply(timedSideBySide);
 
 // The machine's own round trip between two processes through a word of
-// shared memory, spinning briefly and then sleeping on a futex, as the
-// referee and a seat do: the floor under the referee's exchange.
+// shared memory, both kept to one processor and sleeping on a futex, as the
+// referee and its seats are: the floor under the referee's exchange.
 double futexRoundTripNs(int trips)
 {
+    cpu_set_t former, one;
+    ::sched_getaffinity(0, sizeof former, &former);
+    CPU_ZERO(&one);
+    CPU_SET(::sched_getcpu(), &one);
+    ::sched_setaffinity(0, sizeof one, &one);
     void *memory = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     auto *words = static_cast<std::atomic<uint32_t> *>(memory);
     new (&words[0]) std::atomic<uint32_t>(0);
     new (&words[1]) std::atomic<uint32_t>(0);
     const auto waitFor = [](std::atomic<uint32_t> &w, uint32_t value) {
-        for (int spin = 0; spin < 4000; ++spin)
-            if (w.load(std::memory_order_acquire) == value)
-                return;
         while (w.load(std::memory_order_acquire) != value)
             wake::waitWhile(w, value - 1, 2000000);
     };
@@ -451,6 +454,7 @@ double futexRoundTripNs(int trips)
     const double seconds = secondsSince(start);
     ::waitpid(child, nullptr, 0);
     ::munmap(memory, 4096);
+    ::sched_setaffinity(0, sizeof former, &former);
     return seconds / trips * 1e9;
 }
 

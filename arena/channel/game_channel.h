@@ -44,6 +44,7 @@ struct SeatExchange {
     std::atomic<uint32_t> asked{0};
     std::atomic<uint32_t> answered{0};
     int32_t quit = 0;
+    int32_t spins = 0; // how long a seat looks for the next question before it sleeps
     int32_t agent = 0;
     int32_t numAgents = 0;
     int32_t numResources = 0;

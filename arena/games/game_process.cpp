@@ -226,13 +226,12 @@ void confineBeforeItsGame(const GameProcessSetup &setup)
     ::_exit(0);
 }
 
-// Spins this long for the referee's next question before it sleeps: the
-// referee asks again as soon as the step is played.
-constexpr int spinsBeforeSleep = 2000;
-
+// Looks for the referee's next question as long as the referee says (it
+// asks again as soon as the step is played), then sleeps.
 uint32_t nextQuestion(channel::SeatExchange &seat, uint32_t answered)
 {
-    for (int spin = 0; spin < spinsBeforeSleep; ++spin) {
+    const int spins = std::max(0, std::min(seat.spins, 1 << 20));
+    for (int spin = 0; spin < spins; ++spin) {
         const uint32_t asked = seat.asked.load(std::memory_order_acquire);
         if (asked != answered)
             return asked;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sched.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
@@ -19,8 +20,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// Spins this long for an answer before it sleeps: a quick controller
-// answers within it, and the referee sleeps only on a slow one.
+// Spins this long for an answer before it sleeps, where the seat has a
+// processor of its own: a quick controller answers within it.
 constexpr int spinsBeforeSleep = 4000;
 constexpr long long sleepSliceNs = 2000000;
 constexpr auto seatDeadline = std::chrono::seconds(30);
@@ -40,10 +41,44 @@ struct Referee::Seat {
     SeatOutcome outcome;
 };
 
+// The referee and its seats take turns, never run at once: kept to one
+// processor, a question and its answer are a switch between two processes
+// there, several times cheaper on a virtual machine than waking a process
+// on another processor, and no one spins while the other would run.
+void Referee::keepToOneProcessor()
+{
+#if defined(__linux__)
+    cpu_set_t former;
+    if (::sched_getaffinity(0, sizeof former, &former) != 0)
+        return;
+    formerAffinity.assign(reinterpret_cast<unsigned char *>(&former), reinterpret_cast<unsigned char *>(&former + 1));
+    const int cpu = ::sched_getcpu();
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    if (cpu >= 0 && ::sched_setaffinity(0, sizeof one, &one) == 0)
+        processor = cpu;
+#endif
+}
+
+void Referee::keepSeatWithMe(pid_t pid)
+{
+#if defined(__linux__)
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    if (processor >= 0)
+        (void)::sched_setaffinity(pid, sizeof one, &one); // left free where it may not be moved
+#else
+    (void)pid;
+#endif
+}
+
 Referee::Referee(const std::vector<LauncherLink *> &launchers, const std::vector<ControllerLog *> &logs,
                  const ArenaSettings &settings)
     : launchers(launchers), logs(logs), settings(settings)
 {
+    keepToOneProcessor();
     engine.setup(rules::agentsPerGame, rules::maxArenaScale);
     engine.drawFrom(&stream);
     facts.engine = &engine;
@@ -51,7 +86,13 @@ Referee::Referee(const std::vector<LauncherLink *> &launchers, const std::vector
     engine.setRadiusListener(&Agent0Facts::changed, &facts);
 }
 
-Referee::~Referee() = default;
+Referee::~Referee()
+{
+#if defined(__linux__)
+    if (processor >= 0 && formerAffinity.size() == sizeof(cpu_set_t))
+        (void)::sched_setaffinity(0, sizeof(cpu_set_t), reinterpret_cast<const cpu_set_t *>(formerAffinity.data()));
+#endif
+}
 
 void Referee::pumpEvents()
 {
@@ -100,6 +141,10 @@ bool Referee::seat(Seat &s, uint32_t seed)
         pumpEvents();
     }
     s.pid = events[s.ticket].pid;
+    if (s.pid > 0) {
+        keepSeatWithMe(s.pid);
+        s.channel.header->seat.spins = processor >= 0 ? 0 : spinsBeforeSleep;
+    }
     return handed && s.pid > 0;
 }
 
@@ -122,8 +167,9 @@ bool Referee::answered(Seat &s, uint32_t asked, int atStep)
     const int limit = s.outcome.calls == 0 ? settings.firstCallMs : settings.timeLimitMs;
     const int64_t cpuAtQuestion = cpuOf(s.pid);
     const Clock::time_point askedAt = Clock::now();
+    const int spins = processor >= 0 ? 0 : spinsBeforeSleep;
     for (;;) {
-        for (int spin = 0; spin < spinsBeforeSleep; ++spin)
+        for (int spin = 0; spin < spins; ++spin)
             if (x.answered.load(std::memory_order_acquire) == asked)
                 return true;
         wake::waitWhile(x.answered, asked - 1, sleepSliceNs);

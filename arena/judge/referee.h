@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/types.h>
+
 class ControllerLog;
 class LauncherLink;
 
@@ -65,6 +67,8 @@ private:
     void release(Seat &s);
     void pumpEvents();
     void drain(Seat &s, bool end);
+    void keepToOneProcessor();
+    void keepSeatWithMe(pid_t pid);
 
     std::vector<LauncherLink *> launchers;
     std::vector<ControllerLog *> logs;
@@ -84,6 +88,9 @@ private:
     uint64_t lastTicket = 1ULL << 62; // apart from the scheduler's tickets
     long long exchanges = 0;
     long long exchangeNs = 0;
+    // The processor the referee and its seats keep to, or -1 for none.
+    int processor = -1;
+    std::vector<unsigned char> formerAffinity;
 };
 
 #endif
