@@ -1,5 +1,6 @@
 #include "brainlet.h"
 #include "exit_codes.h"
+#include "offscreen.h"
 #include "controller_symbols.h"
 #include "mainwindow.h"
 #include "viewer_command.h"
@@ -21,28 +22,6 @@
 #endif
 
 namespace {
-
-// Without a display Qt aborts with a platform-plugin error; say plainly what
-// is missing instead.
-bool displayAvailable(int argc, char **argv)
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0)
-            return true;
-    const char *variables[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-    for (const char *name : variables) {
-        const char *value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-#else
-    (void)argc;
-    (void)argv;
-    return true;
-#endif
-}
 
 #ifdef PELLORIA_WEAK_CONTROLLER
 // The brainlet the loader found, by its path.

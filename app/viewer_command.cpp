@@ -38,16 +38,6 @@ int fail(const QString &message)
     return ExitUnusable;
 }
 
-bool displayAvailable()
-{
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char *value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-}
-
 // Collects the one row of a viewer's game.
 struct OneGame : RunListener {
     GameRow row;
@@ -263,9 +253,9 @@ int runViewer(int argc, char **argv)
         return fail(error);
     if (parser.isSet(QStringLiteral("log")) && !readLog(parser.value(QStringLiteral("log")), log, error))
         return fail(error);
-    if (request.exports() && !displayAvailable())
+    if (request.exports() && !displayAvailable(argc, argv))
         prepareOffscreen(); // pictures need no screen
-    if (!request.exports() && !displayAvailable())
+    if (!request.exports() && !displayAvailable(argc, argv))
         return fail(QStringLiteral("no display to open the window on; try xvfb-run, or --export-frames"));
     ensureRuntimeDir();
     QApplication app(argc, argv);

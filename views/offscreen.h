@@ -18,6 +18,26 @@ inline void ensureRuntimeDir()
     }
 }
 
+// Whether Qt has a display to open windows on: without one it aborts with a
+// platform-plugin error, and the programs say plainly what is missing
+// instead. The game's and the viewer's check, and scripts/play.sh's.
+inline bool displayAvailable(int argc, char **argv)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "-platform")
+            return true;
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    return false;
+#else
+    (void)argc;
+    (void)argv;
+    return true;
+#endif
+}
+
 inline void prepareOffscreen()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
