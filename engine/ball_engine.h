@@ -97,62 +97,23 @@ public:
     void tickRespawnCounter();
     int countAliveAgents() const;
 
-    size_t getNumAgents() const
-    {
-        return numAgents;
-    }
-    size_t getNumResources() const
-    {
-        return numResources;
-    }
+    size_t getNumAgents() const { return numAgents; }
+    size_t getNumResources() const { return numResources; }
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
-    QColor *getColors() const
-    {
-        return colors;
-    }
+    QColor *getColors() const { return colors; }
 #endif
-    int *getXCoordinate() const
-    {
-        return xCoordinate;
-    }
-    int *getYCoordinate() const
-    {
-        return yCoordinate;
-    }
-    int *getCircleRadius() const
-    {
-        return circleRadius;
-    }
-    int *getXVelocity() const
-    {
-        return xVelocity;
-    }
-    int *getYVelocity() const
-    {
-        return yVelocity;
-    }
-    int *getPrevX() const
-    {
-        return prevX;
-    }
-    int *getPrevY() const
-    {
-        return prevY;
-    }
-    int *getActions() const
-    {
-        return actions;
-    }
-    size_t *getVisitOrder() const
-    {
-        return visitOrder;
-    }
+    int *getXCoordinate() const { return xCoordinate; }
+    int *getYCoordinate() const { return yCoordinate; }
+    int *getCircleRadius() const { return circleRadius; }
+    int *getXVelocity() const { return xVelocity; }
+    int *getYVelocity() const { return yVelocity; }
+    int *getPrevX() const { return prevX; }
+    int *getPrevY() const { return prevY; }
+    int *getActions() const { return actions; }
+    size_t *getVisitOrder() const { return visitOrder; }
 
     // Agent 0's policy. Defaults to the brainlet's `controller`.
-    void setController(ControllerFunction function)
-    {
-        controllerFunction = function;
-    }
+    void setController(ControllerFunction function) { controllerFunction = function; }
 
     // Told every change of agent 0's radius with its cause, for tools that
     // record or explain a game; none by default, and the game sets none.
