@@ -67,12 +67,12 @@ bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, 
     settings.jobs = 1;
     settings.recordGames = RecordAll;
     settings.recordDir = dir.path();
-    const ControllerSpec spec(path, QFileInfo(path).fileName(), dir.filePath(QStringLiteral("controller.log")),
-                              librarySha256(path));
+    const ControllerSpec entry(path, QFileInfo(path).fileName(), dir.filePath(QStringLiteral("controller.log")),
+                               librarySha256(path));
     OneGame game;
-    if (!runArena({spec}, settings, game, error))
+    if (!runArena({entry}, settings, game, error))
         return false;
-    QFile logFile(spec.logPath);
+    QFile logFile(entry.logPath);
     if (logFile.open(QIODevice::ReadOnly))
         log = logFile.readAll();
     if (game.row.failed())

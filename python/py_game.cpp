@@ -210,5 +210,4 @@ void bindGame(py::module_ &m)
         .def_property_readonly("seed", &seedOrNone, "The seed of the game laid out, None before reset().")
         .def_property_readonly("steps", [](const Game &g) { return g.core.steps(); });
     game.attr("metadata") = environmentMetadata();
-    game.attr("spec") = py::none();
 }

@@ -359,5 +359,4 @@ void bindVectorGame(py::module_ &m)
         .def_property_readonly("unwrapped", [](const py::object &self) { return self; });
     vector.attr("metadata") = environmentMetadata();
     vector.attr("render_mode") = py::none();
-    vector.attr("spec") = py::none();
 }
