@@ -71,3 +71,18 @@ void ControllerLog::add(std::string &partial, const char *text, size_t size, boo
         partial.clear();
     }
 }
+
+void ControllerLog::drain(int &output, std::string &partial, bool end)
+{
+    if (output < 0)
+        return;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = descriptors::retryInterrupted([&] { return ::read(output, buffer, sizeof buffer); })) > 0)
+        add(partial, buffer, size_t(n));
+    if (n == 0 || end) {
+        add(partial, nullptr, 0, true);
+        ::close(output);
+        output = -1;
+    }
+}

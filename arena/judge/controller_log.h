@@ -24,6 +24,11 @@ public:
     // unfinished line over in `partial`); with `end`, the unfinished line too.
     void add(std::string &partial, const char *text, size_t size, bool end = false);
 
+    // Everything a game's output pipe holds now; with `end`, its unfinished
+    // line too, and the pipe is closed (`fd` becomes -1). A pipe whose
+    // writer is gone is closed as well.
+    void drain(int &fd, std::string &partial, bool end);
+
     long long droppedLines() const { return dropped; }
     long long limit() const { return limitBytes; }
 

@@ -168,13 +168,23 @@ bool LauncherLink::awaitReady(QStringList &notes, QString &error)
     return false;
 }
 
-bool LauncherLink::startGame(uint64_t ticket, int channelFd, int outputFd)
+bool LauncherLink::startGame(uint64_t ticket, ChannelMemory &channel, int &output)
 {
+    int ends[2] = {-1, -1};
+    if (gone || channel.fd < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
+        channel.closeFd();
+        return false;
+    }
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    output = ends[0];
     launch::Order order;
     order.kind = launch::Order::Start;
     order.ticket = ticket;
-    const int fds[2] = {channelFd, outputFd};
-    return !gone && descriptors::send(control, &order, sizeof order, fds, 2);
+    const int fds[2] = {channel.fd, ends[1]};
+    const bool sent = descriptors::send(control, &order, sizeof order, fds, 2);
+    channel.closeFd();
+    ::close(ends[1]);
+    return sent;
 }
 
 void LauncherLink::kill(uint64_t ticket)

@@ -4,6 +4,7 @@
 #define ARENA_JUDGE_LAUNCHER_LINK_H
 
 #include "games/launch.h"
+#include "judge/process_watch.h"
 #include "runner.h"
 
 #include <QString>
@@ -23,8 +24,10 @@ public:
     // (what could not be confined) are added to `notes`.
     bool start(const ControllerSpec &entry, const ArenaSettings &settings, QStringList &notes, QString &error);
 
-    // Hands it a game: the ticket, the channel and the output's write end.
-    bool startGame(uint64_t ticket, int channelFd, int outputFd);
+    // Hands it a game: the ticket, the channel's memory, and the write end
+    // of a pipe for its output, whose read end (not blocking) goes to
+    // `output`. The arena keeps neither descriptor it handed over.
+    bool startGame(uint64_t ticket, ChannelMemory &channel, int &output);
     void kill(uint64_t ticket);
 
     // The next word, if one is waiting: 1, 0 at the launcher's end, -1 for

@@ -5,6 +5,7 @@
 #include "games/game_process.h"
 #include "games/sandbox.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sys/wait.h>
 
@@ -111,4 +112,17 @@ ProcessEnd processEnd(const channel::Header &h, int status, const ProcessEnd *ki
     if (code == 0 && h.stage.load() == int32_t(channel::Stage::Done))
         return {ProcessEnd::Way::Finished, 0};
     return {ProcessEnd::Way::Exited, code};
+}
+
+ProcessEnd::Way lateness(pid_t pid, int64_t spentNs, int limitMs, std::chrono::steady_clock::duration still)
+{
+    // A step this late is looked at more closely: a process that stopped
+    // itself is ended at once.
+    constexpr auto lateStep = std::chrono::milliseconds(100);
+    const auto stallCap = std::chrono::milliseconds(std::max(10000, 20 * limitMs));
+    if (spentNs > int64_t(limitMs) * 1000000)
+        return ProcessEnd::Way::OverTime;
+    if (still > stallCap || (still > lateStep && isStopped(pid)))
+        return ProcessEnd::Way::Stalled;
+    return ProcessEnd::Way::Finished;
 }

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
@@ -35,6 +37,12 @@ int64_t cpuOf(pid_t pid);
 
 // Whether `pid` stopped itself (or was stopped): it would never go on.
 bool isStopped(pid_t pid);
+
+// What a step that is late calls for, from the processor time the process
+// has spent on it and how long it has stood on the clock: OverTime past
+// `limitMs` of processor time, Stalled when it stopped itself or stood past
+// the stall cap, Finished (nothing) otherwise.
+ProcessEnd::Way lateness(pid_t pid, int64_t spentNs, int limitMs, std::chrono::steady_clock::duration still);
 
 // How a game's process ended: what its launcher saw (`status`, -1 for
 // never started), what the arena did to it (`killedAs`, when it killed it)

@@ -25,7 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int spinsBeforeSleep = 4000;
 constexpr long long sleepSliceNs = 2000000;
 constexpr auto seatDeadline = std::chrono::seconds(30);
-constexpr auto lateStep = std::chrono::milliseconds(100);
 
 } // namespace
 
@@ -110,31 +109,17 @@ void Referee::pumpEvents()
 
 void Referee::drain(Seat &s, bool end)
 {
-    char buffer[16384];
-    ssize_t n;
-    while (s.output >= 0 && ((n = ::read(s.output, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
-        if (n > 0)
-            logs[size_t(s.controller)]->add(s.partial, buffer, size_t(n));
-    if (end && s.output >= 0) {
-        logs[size_t(s.controller)]->add(s.partial, nullptr, 0, true);
-        ::close(s.output);
-        s.output = -1;
-    }
+    logs[size_t(s.controller)]->drain(s.output, s.partial, end);
 }
 
 // The controller's process for this seat, loaded and waiting, or false.
 bool Referee::seat(Seat &s, uint32_t seed)
 {
     s.ticket = ++lastTicket;
-    int ends[2] = {-1, -1};
-    if (!s.channel.create(0, seed, false) || ::pipe2(ends, O_CLOEXEC) != 0)
+    if (!s.channel.create(0, seed, false))
         return false;
     s.channel.header->seated = 1;
-    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
-    s.output = ends[0];
-    const bool handed = launchers[size_t(s.controller)]->startGame(s.ticket, s.channel.fd, ends[1]);
-    s.channel.closeFd();
-    ::close(ends[1]);
+    const bool handed = launchers[size_t(s.controller)]->startGame(s.ticket, s.channel, s.output);
     const Clock::time_point deadline = Clock::now() + seatDeadline;
     while (handed && events[s.ticket].pid == 0 && !events[s.ticket].ended && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -183,14 +168,11 @@ bool Referee::answered(Seat &s, uint32_t asked, int atStep)
             unseat(s, Judge::failureOf(end), end.code, atStep);
             return false;
         }
-        const auto still = Clock::now() - askedAt;
-        if (cpuOf(s.pid) - cpuAtQuestion > int64_t(limit) * 1000000)
-            unseat(s, FailureKind::TimeLimit, limit, atStep);
-        else if (still > std::chrono::milliseconds(std::max(10000, 20 * limit))
-                 || (still > lateStep && isStopped(s.pid)))
-            unseat(s, FailureKind::Stalled, 0, atStep);
-        if (s.out)
+        const ProcessEnd::Way late = lateness(s.pid, cpuOf(s.pid) - cpuAtQuestion, limit, Clock::now() - askedAt);
+        if (late != ProcessEnd::Way::Finished) {
+            unseat(s, Judge::failureOf({late, 0}), late == ProcessEnd::Way::OverTime ? limit : 0, atStep);
             return false;
+        }
     }
 }
 

@@ -40,9 +40,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How often the arena looks at the games it runs.
 constexpr int watchIntervalMs = 5;
-// A step that makes no progress for this long is looked at more closely: a
-// process that stopped itself is ended at once.
-constexpr auto lateStep = std::chrono::milliseconds(100);
 
 struct Game {
     int controller = -1;
@@ -238,17 +235,8 @@ uint64_t Scheduler::launch(int c, int index, bool loadOnly)
     game.loadOnly = loadOnly;
     game.seed = loadOnly ? 0 : seedOf(index);
     game.channel = std::make_unique<ChannelMemory>();
-    int outputEnds[2] = {-1, -1};
-    const bool made
-        = game.channel->create(settings.maxSteps, game.seed, loadOnly) && ::pipe2(outputEnds, O_CLOEXEC) == 0;
-    if (made) {
-        ::fcntl(outputEnds[0], F_SETFL, O_NONBLOCK);
-        game.output = outputEnds[0];
-    }
-    const bool handed = made && launchers[size_t(c)]->startGame(ticket, game.channel->fd, outputEnds[1]);
-    game.channel->closeFd();
-    if (outputEnds[1] >= 0)
-        ::close(outputEnds[1]);
+    const bool handed = game.channel->create(settings.maxSteps, game.seed, loadOnly)
+        && launchers[size_t(c)]->startGame(ticket, *game.channel, game.output);
     if (!handed)
         onEnded(ticket, -1, 0);
     return ticket;
@@ -353,15 +341,7 @@ void Scheduler::deliver(Game &game, int64_t cpuNs)
 
 void Scheduler::drainOutput(Game &game, bool end)
 {
-    char buffer[65536];
-    ssize_t n;
-    while ((n = descriptors::retryInterrupted([&] { return ::read(game.output, buffer, sizeof buffer); })) > 0)
-        logs[size_t(game.controller)]->add(game.partial, buffer, size_t(n));
-    if (n == 0 || end) {
-        logs[size_t(game.controller)]->add(game.partial, nullptr, 0, true);
-        ::close(game.output);
-        game.output = -1;
-    }
+    logs[size_t(game.controller)]->drain(game.output, game.partial, end);
 }
 
 void Scheduler::watch()
@@ -390,14 +370,12 @@ void Scheduler::watchGame(uint64_t ticket, Game &game, Clock::time_point now)
     const int limit = limitMs(game);
     const int64_t spent = cpu - game.progressCpu;
     game.worstNs = std::max(game.worstNs, spent);
-    const auto still = now - game.progressAt;
-    const auto stallCap = std::chrono::milliseconds(std::max(10000, 20 * limit));
     const auto gameCap = std::chrono::milliseconds(
         std::max<long long>(10000, 10LL * std::max<uint32_t>(count, 1) * settings.timeLimitMs) + settings.firstCallMs);
-    if (spent > int64_t(limit) * 1000000)
-        kill(ticket, game, ProcessEnd::Way::OverTime, limit);
-    else if (still > stallCap || now - game.started > gameCap || (still > lateStep && isStopped(game.pid)))
-        kill(ticket, game, ProcessEnd::Way::Stalled, 0);
+    const ProcessEnd::Way late = now - game.started > gameCap ? ProcessEnd::Way::Stalled
+                                                              : lateness(game.pid, spent, limit, now - game.progressAt);
+    if (late != ProcessEnd::Way::Finished)
+        kill(ticket, game, late, late == ProcessEnd::Way::OverTime ? limit : 0);
 }
 
 void Scheduler::kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code)
