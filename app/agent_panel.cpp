@@ -1,4 +1,4 @@
-#include "agent_panel.h"
+#include "app/agent_panel.h"
 
 #include <QHeaderView>
 

@@ -4,7 +4,7 @@
 #ifndef APP_AGENT_PANEL_H
 #define APP_AGENT_PANEL_H
 
-#include "replay.h"
+#include "replay/replay.h"
 
 #include <QMap>
 #include <QString>

@@ -1,10 +1,10 @@
-#include "frame_export.h"
+#include "app/frame_export.h"
 
-#include "agent_panel.h"
-#include "arena_painter.h"
-#include "ball_engine.h"
-#include "game_rules.h"
-#include "replay_view.h"
+#include "app/agent_panel.h"
+#include "views/arena_painter.h"
+#include "engine/ball_engine.h"
+#include "engine/game_rules.h"
+#include "app/replay_view.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #ifndef APP_FRAME_EXPORT_H
 #define APP_FRAME_EXPORT_H
 
-#include "replay.h"
+#include "replay/replay.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "brainlet.h"
-#include "exit_codes.h"
-#include "offscreen.h"
-#include "controller_symbols.h"
-#include "mainwindow.h"
-#include "viewer_command.h"
-#include "window_placement.h"
+#include "brainlet/brainlet.h"
+#include "common/exit_codes.h"
+#include "views/offscreen.h"
+#include "plugin/controller_symbols.h"
+#include "app/mainwindow.h"
+#include "app/viewer_command.h"
+#include "app/window_placement.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "game_rules.h"
-#include "widget.h"
-#include "widget_agent.h"
-#include "widget_engine.h"
-#include "window_placement.h"
+#include "engine/game_rules.h"
+#include "views/widget.h"
+#include "app/widget_agent.h"
+#include "app/widget_engine.h"
+#include "app/window_placement.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "arena_painter.h"
-#include "ball_engine.h"
+#include "views/arena_painter.h"
+#include "engine/ball_engine.h"
 
 #include <QMainWindow>
 
@@ -30,7 +30,7 @@ public:
     MainWindow(QWidget *parent, size_t screenWidth);
     ~MainWindow() override;
 
-    Ball_engine &arena() { return engine; }
+    Ball_engine &ballEngine() { return engine; }
 
 public Q_SLOTS:
     void stopGame();

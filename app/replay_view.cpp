@@ -1,8 +1,8 @@
-#include "replay_view.h"
+#include "app/replay_view.h"
 
-#include "arena_painter.h"
-#include "ball_engine.h"
-#include "game_rules.h"
+#include "views/arena_painter.h"
+#include "engine/ball_engine.h"
+#include "engine/game_rules.h"
 
 #include <QPaintEvent>
 #include <QPainter>

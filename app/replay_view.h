@@ -5,7 +5,7 @@
 #ifndef APP_REPLAY_VIEW_H
 #define APP_REPLAY_VIEW_H
 
-#include "replay.h"
+#include "replay/replay.h"
 
 #include <QPointF>
 #include <QRectF>

@@ -1,9 +1,9 @@
-#include "replay_window.h"
+#include "app/replay_window.h"
 
-#include "agent_panel.h"
-#include "game_rules.h"
-#include "replay_view.h"
-#include "window_placement.h"
+#include "app/agent_panel.h"
+#include "engine/game_rules.h"
+#include "app/replay_view.h"
+#include "app/window_placement.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "tick_worker.h"
+#include "app/tick_worker.h"
 
-#include "game_rules.h"
+#include "engine/game_rules.h"
 
 #include <QThread>
 #include <QTimer>

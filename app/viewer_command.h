@@ -4,7 +4,7 @@
 #ifndef VIEWER_COMMAND_H
 #define VIEWER_COMMAND_H
 
-#include "replay.h"
+#include "replay/replay.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "widget_agent.h"
+#include "app/widget_agent.h"
 
-#include "step.h"
+#include "engine/step.h"
 
 #include <QTimer>
 

@@ -2,7 +2,7 @@
 #ifndef WIDGET_AGENT_H
 #define WIDGET_AGENT_H
 
-#include "tick_worker.h"
+#include "app/tick_worker.h"
 
 class WidgetAgent : public TickWorker
 {

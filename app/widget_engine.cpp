@@ -1,7 +1,7 @@
-#include "widget_engine.h"
+#include "app/widget_engine.h"
 
-#include "ball_engine.h"
-#include "step.h"
+#include "engine/ball_engine.h"
+#include "engine/step.h"
 
 #include <QTimer>
 

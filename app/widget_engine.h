@@ -2,7 +2,7 @@
 #ifndef WIDGET_ENGINE_H
 #define WIDGET_ENGINE_H
 
-#include "tick_worker.h"
+#include "app/tick_worker.h"
 
 #include <cstddef>
 

@@ -5,7 +5,7 @@
 #include <QPoint>
 #include <QSize>
 
-#include "game_rules.h"
+#include "engine/game_rules.h"
 
 #include <cstddef>
 

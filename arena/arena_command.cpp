@@ -1,13 +1,13 @@
-#include "arena_command.h"
+#include "arena/arena_command.h"
 
-#include "controller_library.h"
-#include "controller_symbols.h"
-#include "match_results.h"
-#include "seed_text.h"
-#include "merge.h"
-#include "outputs.h"
-#include "report.h"
-#include "run_results.h"
+#include "plugin/controller_library.h"
+#include "plugin/controller_symbols.h"
+#include "arena/match_results.h"
+#include "common/seed_text.h"
+#include "arena/merge.h"
+#include "arena/outputs.h"
+#include "arena/report.h"
+#include "arena/run_results.h"
 
 #include <QCommandLineParser>
 #include <QThread>

@@ -1,6 +1,6 @@
-#include "controller_output.h"
+#include "arena/controller_output.h"
 
-#include "channel/descriptors.h"
+#include "arena/channel/descriptors.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "game_row.h"
+#include "arena/game_row.h"
 
 #include <algorithm>
 

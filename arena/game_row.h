@@ -4,7 +4,7 @@
 #ifndef ARENA_GAME_ROW_H
 #define ARENA_GAME_ROW_H
 
-#include "game.h"
+#include "engine/game.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // pelloria-arena: evaluate controllers over many reproducible games.
-#include "arena_command.h"
-#include "version.h"
+#include "arena/arena_command.h"
+#include "common/version.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "match_results.h"
+#include "arena/match_results.h"
 
-#include "row_text.h"
+#include "arena/row_text.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

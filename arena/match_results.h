@@ -4,10 +4,10 @@
 #ifndef ARENA_MATCH_RESULTS_H
 #define ARENA_MATCH_RESULTS_H
 
-#include "judge/match.h"
-#include "rating.h"
-#include "runner.h"
-#include "statistics.h"
+#include "arena/judge/match.h"
+#include "arena/rating.h"
+#include "arena/runner.h"
+#include "arena/statistics.h"
 
 #include <QIODevice>
 

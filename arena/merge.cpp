@@ -1,10 +1,10 @@
-#include "merge.h"
+#include "arena/merge.h"
 
-#include "exit_codes.h"
-#include "outputs.h"
-#include "run_results.h"
+#include "common/exit_codes.h"
+#include "arena/outputs.h"
+#include "arena/run_results.h"
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
-#include "outputs.h"
+#include "arena/outputs.h"
 
-#include "report.h"
-#include "run_results.h"
+#include "arena/report.h"
+#include "arena/run_results.h"
 
 #include <cstdio>
 

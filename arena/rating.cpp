@@ -1,4 +1,4 @@
-#include "rating.h"
+#include "arena/rating.h"
 
 #include <algorithm>
 #include <cmath>

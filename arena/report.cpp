@@ -1,8 +1,8 @@
-#include "report.h"
+#include "arena/report.h"
 
-#include "run_results.h"
-#include "runner.h"
-#include "ball_engine.h"
+#include "arena/run_results.h"
+#include "arena/runner.h"
+#include "engine/ball_engine.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

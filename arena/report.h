@@ -2,8 +2,8 @@
 #ifndef ARENA_REPORT_H
 #define ARENA_REPORT_H
 
-#include "row_text.h"
-#include "statistics.h"
+#include "arena/row_text.h"
+#include "arena/statistics.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "row_text.h"
+#include "arena/row_text.h"
 
-#include "ball_engine.h"
-#include "games/sandbox.h"
+#include "engine/ball_engine.h"
+#include "arena/games/sandbox.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #ifndef ARENA_ROW_TEXT_H
 #define ARENA_ROW_TEXT_H
 
-#include "game_row.h"
+#include "arena/game_row.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "run_results.h"
+#include "arena/run_results.h"
 
-#include "row_text.h"
+#include "arena/row_text.h"
 
 #include <QDir>
 

@@ -4,7 +4,7 @@
 #ifndef RUN_RESULTS_H
 #define RUN_RESULTS_H
 
-#include "runner.h"
+#include "arena/runner.h"
 
 #include <QIODevice>
 #include <QString>

@@ -1,14 +1,14 @@
-#include "runner.h"
+#include "arena/runner.h"
 
-#include "judge/row_order.h"
+#include "arena/judge/row_order.h"
 
 #include <QFileInfo>
 
-#include "ball_engine.h"
-#include "controller_library.h"
-#include "game.h"
-#include "judge/judge.h"
-#include "separate_generators.h"
+#include "engine/ball_engine.h"
+#include "plugin/controller_library.h"
+#include "engine/game.h"
+#include "arena/judge/judge.h"
+#include "engine/separate_generators.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_ISOLATION 1

@@ -1,4 +1,4 @@
-#include "statistics.h"
+#include "arena/statistics.h"
 
 #include <algorithm>
 #include <cmath>

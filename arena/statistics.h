@@ -3,7 +3,7 @@
 #ifndef ARENA_STATISTICS_H
 #define ARENA_STATISTICS_H
 
-#include "game_row.h"
+#include "arena/game_row.h"
 
 #include <cstdint>
 

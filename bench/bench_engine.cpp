@@ -1,9 +1,9 @@
 // Cost of one tick (actions for all agents, then the step) and of whole games.
-#include "ball_engine.h"
-#include "game.h"
-#include "inline_generator.h"
-#include "separate_generators.h"
-#include "step.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
+#include "engine/inline_generator.h"
+#include "engine/separate_generators.h"
+#include "engine/step.h"
 
 #include <benchmark/benchmark.h>
 

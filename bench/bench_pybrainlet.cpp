@@ -1,9 +1,9 @@
 // One call of a Python controller through libpybrainlet.so: building obs,
 // calling controller(obs) and reading its int back. The controller returns
 // 0, so what is measured is the brainlet's own cost.
-#include "ball_engine.h"
-#include "controller_library.h"
-#include "game_rules.h"
+#include "engine/ball_engine.h"
+#include "plugin/controller_library.h"
+#include "engine/game_rules.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // Reference controller: picks one of the nine actions at random. It draws from
 // the runtime's shared generator, so the game's seeding governs it as well.
-#include "brainlet.h"
+#include "brainlet/brainlet.h"
 
 #include <cstdlib>
 

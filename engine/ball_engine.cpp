@@ -1,7 +1,7 @@
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
-#include "brainlet.h"
-#include "inline_generator.h"
+#include "brainlet/brainlet.h"
+#include "engine/inline_generator.h"
 
 // Referenced weakly, so that a brainlet without `controller` still loads and
 // the game can say what is wrong with it instead of the loader's one line.

@@ -5,7 +5,7 @@
 #ifndef BALL_ENGINE_H
 #define BALL_ENGINE_H
 
-#include "game_rules.h"
+#include "engine/game_rules.h"
 
 // The arena's game host builds the engine without Qt: it draws nothing,
 // and the process that forks every game then maps no Qt at all, which

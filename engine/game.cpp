@@ -1,7 +1,7 @@
-#include "game.h"
+#include "engine/game.h"
 
-#include "ball_engine.h"
-#include "step.h"
+#include "engine/ball_engine.h"
+#include "engine/step.h"
 
 #include <cstddef>
 

@@ -5,7 +5,7 @@
 #ifndef GAME_RULES_H
 #define GAME_RULES_H
 
-#include "brainlet.h"
+#include "brainlet/brainlet.h"
 
 #include <cstddef>
 

@@ -1,6 +1,6 @@
-#include "separate_generators.h"
+#include "engine/separate_generators.h"
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <cstdlib>
 

@@ -14,7 +14,7 @@
 #ifndef SEPARATE_GENERATORS_H
 #define SEPARATE_GENERATORS_H
 
-#include "inline_generator.h"
+#include "engine/inline_generator.h"
 
 #include <cstdlib>
 

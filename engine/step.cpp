@@ -1,6 +1,6 @@
-#include "step.h"
+#include "engine/step.h"
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 void chooseAllActions(Ball_engine &engine)
 {

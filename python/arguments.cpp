@@ -1,7 +1,7 @@
 // What Python hands the module, checked before anything is played: a wrong
 // value raises at once, naming what was expected, instead of playing
 // something else silently.
-#include "bindings.h"
+#include "python/bindings.h"
 
 #include <climits>
 

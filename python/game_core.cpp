@@ -1,7 +1,7 @@
-#include "game_core.h"
+#include "python/game_core.h"
 
-#include "game_rules.h"
-#include "step.h"
+#include "engine/game_rules.h"
+#include "engine/step.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #ifndef GAME_CORE_H
 #define GAME_CORE_H
 
-#include "ball_engine.h"
-#include "inline_generator.h"
+#include "engine/ball_engine.h"
+#include "engine/inline_generator.h"
 
 #include <cstdint>
 
@@ -65,7 +65,7 @@ public:
     bool agent0Survived() const;
     // "set", "none-alive", "agent0-dead", "step-limit", or "" while it runs.
     const char *outcome() const;
-    const Ball_engine &arena() const { return engine; }
+    const Ball_engine &ballEngine() const { return engine; }
 
 private:
     Ball_engine engine;

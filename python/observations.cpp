@@ -1,6 +1,6 @@
 // What a game shows Python: the observation (a dict of int32 arrays by name,
 // or one float32 vector of them end to end) and the info dict.
-#include "bindings.h"
+#include "python/bindings.h"
 
 #include <algorithm>
 #include <vector>

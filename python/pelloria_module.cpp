@@ -2,9 +2,9 @@
 // at a time or many per call, with the conventions of Gymnasium's
 // environments (spaces, metadata, render_mode, close) but without needing
 // it, and frames painted by the game's own ArenaPainter.
-#include "bindings.h"
-#include "seed_sequence.h"
-#include "spaces_source.h"
+#include "python/bindings.h"
+#include "python/seed_sequence.h"
+#include "python/spaces_source.h"
 
 #include <pybind11/eval.h>
 

@@ -1,7 +1,7 @@
 // pelloria.Game: one seeded game with the methods and attributes of a
 // Gymnasium environment.
-#include "bindings.h"
-#include "seed_sequence.h"
+#include "python/bindings.h"
+#include "python/seed_sequence.h"
 
 #include <cstdint>
 #include <memory>

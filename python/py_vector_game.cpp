@@ -1,8 +1,8 @@
 // pelloria.VectorGame: n games stepped in one call, with the methods and
 // attributes of a Gymnasium vector environment that resets a game in the
 // step it ends.
-#include "bindings.h"
-#include "seed_sequence.h"
+#include "python/bindings.h"
+#include "python/seed_sequence.h"
 
 #include <atomic>
 #include <memory>

@@ -12,7 +12,7 @@
 // pelloria-arena ($PELLORIA_ARENA is set) the traceback goes to the game's
 // log and the game is lost (the process ends with code 70); in the window
 // agent 0 keeps action 0 from then on, said once on stderr.
-#include "brainlet.h"
+#include "brainlet/brainlet.h"
 
 #include <pybind11/embed.h>
 #include <pybind11/numpy.h>

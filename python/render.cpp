@@ -1,7 +1,7 @@
 // A frame of a game, painted by the game's own ArenaPainter, as an RGB array.
-#include "arena_painter.h"
-#include "bindings.h"
-#include "offscreen.h"
+#include "views/arena_painter.h"
+#include "python/bindings.h"
+#include "views/offscreen.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -31,7 +31,7 @@ void ensureGuiApplication()
 py::array_t<uint8_t> renderFrame(const GameCore &game)
 {
     ensureGuiApplication();
-    const Ball_engine &engine = game.arena();
+    const Ball_engine &engine = game.ballEngine();
     ArenaPainter painter;
     painter.setup(uint32_t(engine.getNumAgents()), engine);
     QImage image(engine.width, engine.height, QImage::Format_RGB888);

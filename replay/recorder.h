@@ -3,8 +3,8 @@
 #ifndef REPLAY_RECORDER_H
 #define REPLAY_RECORDER_H
 
-#include "game.h"
-#include "replay_frames.h"
+#include "engine/game.h"
+#include "replay/replay_frames.h"
 
 // Attached to an engine for one game: hand `observe` and `this` to
 // playSeededGame, then call finish() with its result.

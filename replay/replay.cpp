@@ -1,8 +1,8 @@
-#include "replay.h"
+#include "replay/replay.h"
 
-#include "game_rules.h"
-#include "recorder.h"
-#include "separate_generators.h"
+#include "engine/game_rules.h"
+#include "replay/recorder.h"
+#include "engine/separate_generators.h"
 
 #include <QFile>
 #include <QJsonArray>

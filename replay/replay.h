@@ -5,8 +5,8 @@
 #ifndef REPLAY_H
 #define REPLAY_H
 
-#include "ball_engine.h"
-#include "replay_frames.h"
+#include "engine/ball_engine.h"
+#include "replay/replay_frames.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "replay_frames.h"
+#include "replay/replay_frames.h"
 
 #include <algorithm>
 #include <cstdint>

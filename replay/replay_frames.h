@@ -4,7 +4,7 @@
 #ifndef REPLAY_FRAMES_H
 #define REPLAY_FRAMES_H
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <array>
 #include <cstddef>

@@ -3,7 +3,7 @@
 #ifndef COLLECTED_RUN_H
 #define COLLECTED_RUN_H
 
-#include "runner.h"
+#include "arena/runner.h"
 
 #include <QStringList>
 #include <QVector>

@@ -3,8 +3,8 @@
 #ifndef GAME_WATCH_H
 #define GAME_WATCH_H
 
-#include "ball_engine.h"
-#include "game.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
 
 #include <QString>
 #include <QtGlobal>

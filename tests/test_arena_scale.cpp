@@ -1,6 +1,6 @@
 // pelloria-arena across cores and machines: the same rows and statistics for
 // any number of jobs, and shards that merge into the single run.
-#include "arena_process.h"
+#include "tests/arena_process.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // pelloria-arena's command line, parsed in this process: every option, the
 // values each refuses with its exact message, and merge mode.
-#include "arena_command.h"
+#include "arena/arena_command.h"
 
 #include <QDir>
 #include <QFile>

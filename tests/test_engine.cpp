@@ -1,7 +1,7 @@
 // Sizing, layout of a new game and the resource respawn rhythm.
-#include "arena_fixture.h"
-#include "ball_engine.h"
-#include "step.h"
+#include "tests/engine_fixture.h"
+#include "engine/ball_engine.h"
+#include "engine/step.h"
 
 #include <QtTest>
 

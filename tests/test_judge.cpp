@@ -1,9 +1,9 @@
 // The arena's side of a game, without starting a process: the channel's
 // check of the bytes a game sent, the judge's verdict on them for every way
 // a game's process can end, and the capped log of what controllers print.
-#include "channel/game_channel.h"
-#include "judge/controller_log.h"
-#include "judge/judge.h"
+#include "arena/channel/game_channel.h"
+#include "arena/judge/controller_log.h"
+#include "arena/judge/judge.h"
 
 #include <QFile>
 #include <QTemporaryDir>

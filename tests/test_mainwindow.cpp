@@ -1,11 +1,11 @@
 // The window as built from the screen, and the states of play driven through
 // the buttons.
-#include "gui_helpers.h"
-#include "mainwindow.h"
-#include "widget.h"
-#include "widget_agent.h"
-#include "widget_engine.h"
-#include "window_placement.h"
+#include "tests/gui_helpers.h"
+#include "app/mainwindow.h"
+#include "views/widget.h"
+#include "app/widget_agent.h"
+#include "app/widget_engine.h"
+#include "app/window_placement.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,7 +76,7 @@ private:
     void killAllBut(int alive)
     {
         for (int i = alive; i < 10; ++i)
-            window->arena().getCircleRadius()[i] = 0;
+            window->ballEngine().getCircleRadius()[i] = 0;
     }
 
     std::unique_ptr<MainWindow> window;
@@ -114,7 +114,7 @@ void TestMainWindow::sizeFollowsScreenWidth()
     QCOMPARE(arenaScaleFor(size_t(screenWidth)), scale);
     MainWindow w(nullptr, size_t(screenWidth));
     QCOMPARE(w.size(), size);
-    QCOMPARE(QSize(w.arena().width, w.arena().height), size);
+    QCOMPARE(QSize(w.ballEngine().width, w.ballEngine().height), size);
     // The view keeps its own size and is clipped by a smaller window.
     QCOMPARE(w.findChild<Widget *>()->size(), QSize(1600, 900));
     auto *startButton = w.findChild<QPushButton *>(QStringLiteral("startButton"));
@@ -158,7 +158,7 @@ void TestMainWindow::idleWorkersTickBeforeFirstGame()
 {
     QTRY_VERIFY(stepper()->tickTimer()->isActive() && chooser()->tickTimer()->isActive());
     QTRY_VERIFY(stepper()->phase() >= 2);
-    QCOMPARE(window->arena().countAliveAgents(), 0);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 0);
     QCOMPARE(start()->text(), QStringLiteral("&Start"));
 }
 
@@ -168,7 +168,7 @@ void TestMainWindow::startPauseResume()
     const int timerBefore = stepper()->tickTimer()->timerId();
     press(start());
     QCOMPARE(start()->text(), QStringLiteral("&Pause"));
-    QCOMPARE(window->arena().countAliveAgents(), 10);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 10);
     QVERIFY(viewTimer()->isActive());
     QCOMPARE(viewTimer()->interval(), 50);
     QVERIFY(workersRunning());
@@ -180,11 +180,11 @@ void TestMainWindow::startPauseResume()
     QCOMPARE(start()->text(), QStringLiteral("&Resume"));
     QVERIFY(!viewTimer()->isActive());
     QVERIFY(workersStopped());
-    const int x0 = window->arena().getXCoordinate()[0];
+    const int x0 = window->ballEngine().getXCoordinate()[0];
     const size_t phase = stepper()->phase();
     QTest::qWait(150);
     QCOMPARE(stepper()->phase(), phase);
-    QCOMPARE(window->arena().getXCoordinate()[0], x0);
+    QCOMPARE(window->ballEngine().getXCoordinate()[0], x0);
 
     press(start());
     QCOMPARE(start()->text(), QStringLiteral("&Pause"));
@@ -192,7 +192,7 @@ void TestMainWindow::startPauseResume()
     QVERIFY(workersRunning());
     QTRY_VERIFY(stepper()->phase() != phase);
     // No new layout on resume: the game goes on from where it stopped.
-    QVERIFY(window->arena().countAliveAgents() >= 4);
+    QVERIFY(window->ballEngine().countAliveAgents() >= 4);
 }
 
 void TestMainWindow::anyOtherTextResumes()
@@ -213,7 +213,7 @@ void TestMainWindow::stopFromEveryState()
     QCOMPARE(start()->text(), QStringLiteral("&Start"));
     QVERIFY(workersStopped());
     QVERIFY(!viewTimer()->isActive());
-    QCOMPARE(window->arena().countAliveAgents(), 10);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 10);
     // Running.
     press(start());
     QTest::qWait(100);
@@ -222,7 +222,7 @@ void TestMainWindow::stopFromEveryState()
     QVERIFY(workersStopped());
     QVERIFY(!viewTimer()->isActive());
     for (int i = 0; i < 10; ++i)
-        QCOMPARE(window->arena().getCircleRadius()[i], 20);
+        QCOMPARE(window->ballEngine().getCircleRadius()[i], 20);
     // Paused.
     press(start());
     press(start());
@@ -251,7 +251,7 @@ void TestMainWindow::gameSetStopsWorkersAndShowsMessageOnce()
     QVERIFY(viewTimer()->isActive());
     QTest::qWait(300);
     QCOMPARE(closer.titles.size(), 1);
-    QCOMPARE(window->arena().countAliveAgents(), 2);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 2);
 }
 
 void TestMainWindow::startAfterSetBeginsNewGame()
@@ -262,13 +262,13 @@ void TestMainWindow::startAfterSetBeginsNewGame()
     QTRY_COMPARE(closer.titles.size(), 1);
     press(start());
     QCOMPARE(start()->text(), QStringLiteral("&Pause"));
-    QCOMPARE(window->arena().countAliveAgents(), 10);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 10);
     QVERIFY(workersRunning());
     killAllBut(3);
     QTRY_COMPARE(closer.titles.size(), 2);
     press(stop());
     QVERIFY(!viewTimer()->isActive());
-    QCOMPARE(window->arena().countAliveAgents(), 10);
+    QCOMPARE(window->ballEngine().countAliveAgents(), 10);
 }
 
 void TestMainWindow::endToEnd()
@@ -278,14 +278,14 @@ void TestMainWindow::endToEnd()
     press(start());
     int x[10], y[10];
     for (int i = 0; i < 10; ++i) {
-        x[i] = window->arena().getXCoordinate()[i];
-        y[i] = window->arena().getYCoordinate()[i];
+        x[i] = window->ballEngine().getXCoordinate()[i];
+        y[i] = window->ballEngine().getYCoordinate()[i];
     }
     // Counted in ticks, not seconds: a loaded machine only takes longer.
     auto moved = [&]() {
         int count = 0;
         for (int i = 0; i < 10; ++i)
-            if (x[i] != window->arena().getXCoordinate()[i] || y[i] != window->arena().getYCoordinate()[i])
+            if (x[i] != window->ballEngine().getXCoordinate()[i] || y[i] != window->ballEngine().getYCoordinate()[i])
                 ++count;
         return count;
     };

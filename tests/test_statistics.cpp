@@ -1,9 +1,9 @@
 // The arena's statistics and the figures its report prints, without playing
 // a game.
-#include "report.h"
-#include "run_results.h"
-#include "runner.h"
-#include "statistics.h"
+#include "arena/report.h"
+#include "arena/run_results.h"
+#include "arena/runner.h"
+#include "arena/statistics.h"
 
 #include <QtTest>
 

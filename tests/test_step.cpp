@@ -1,7 +1,7 @@
 // Motion, wall bounces, contests, eating and the end test, on worked examples.
-#include "arena_fixture.h"
-#include "ball_engine.h"
-#include "step.h"
+#include "tests/engine_fixture.h"
+#include "engine/ball_engine.h"
+#include "engine/step.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // Thousands of button presses in random order with the event loop running,
 // and the window closed in every state: no fatal or critical Qt message, no
 // thread left running, and the state always one the buttons can reach.
-#include "gui_helpers.h"
-#include "mainwindow.h"
-#include "widget_agent.h"
-#include "widget_engine.h"
+#include "tests/gui_helpers.h"
+#include "app/mainwindow.h"
+#include "app/widget_agent.h"
+#include "app/widget_engine.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -101,7 +101,7 @@ void TestStress::randomPressesThenCloseInEveryState()
             } else if (pick < 8 && start->text() == QLatin1String("&Pause")) {
                 // End the game: the next step sets it and opens the message.
                 for (int a = 2; a < 10; ++a)
-                    window->arena().getCircleRadius()[a] = 0;
+                    window->ballEngine().getCircleRadius()[a] = 0;
             }
             ++presses;
             if (random.bounded(40u) == 0)
@@ -142,7 +142,7 @@ void TestStress::randomPressesThenCloseInEveryState()
             if (start->text() != QLatin1String("&Pause"))
                 Q_EMIT stop->released(), Q_EMIT start->released();
             for (int a = 1; a < 10; ++a)
-                window->arena().getCircleRadius()[a] = 0;
+                window->ballEngine().getCircleRadius()[a] = 0;
             QTRY_COMPARE(closer.titles.size(), shown + 1);
             QCOMPARE(start->text(), QStringLiteral("&Start"));
             break;

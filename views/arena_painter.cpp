@@ -1,6 +1,6 @@
-#include "arena_painter.h"
+#include "views/arena_painter.h"
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <QLinearGradient>
 #include <QPaintEvent>

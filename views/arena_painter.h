@@ -2,7 +2,7 @@
 #ifndef ARENA_PAINTER_H
 #define ARENA_PAINTER_H
 
-#include "game_rules.h"
+#include "engine/game_rules.h"
 
 #include <QBrush>
 #include <QPen>

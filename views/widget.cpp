@@ -1,6 +1,6 @@
-#include "widget.h"
+#include "views/widget.h"
 
-#include "arena_painter.h"
+#include "views/arena_painter.h"
 
 #include <QPainter>
 

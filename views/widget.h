@@ -2,7 +2,7 @@
 #ifndef WIDGET_H
 #define WIDGET_H
 
-#include "game_rules.h"
+#include "engine/game_rules.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "channel/descriptors.h"
+#include "arena/channel/descriptors.h"
 
 #include <algorithm>
 #include <cerrno>

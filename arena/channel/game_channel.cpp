@@ -1,4 +1,4 @@
-#include "channel/game_channel.h"
+#include "arena/channel/game_channel.h"
 
 namespace channel {
 

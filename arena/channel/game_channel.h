@@ -10,7 +10,7 @@
 #ifndef ARENA_CHANNEL_GAME_CHANNEL_H
 #define ARENA_CHANNEL_GAME_CHANNEL_H
 
-#include "exit_codes.h"
+#include "common/exit_codes.h"
 
 #include <atomic>
 #include <cstddef>

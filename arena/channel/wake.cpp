@@ -1,4 +1,4 @@
-#include "channel/wake.h"
+#include "arena/channel/wake.h"
 
 #if defined(__linux__)
 #  include <linux/futex.h>

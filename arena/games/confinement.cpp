@@ -1,4 +1,4 @@
-#include "games/confinement.h"
+#include "arena/games/confinement.h"
 
 #if defined(__linux__)
 

@@ -1,14 +1,14 @@
-#include "games/game_process.h"
+#include "arena/games/game_process.h"
 
-#include "ball_engine.h"
-#include "channel/descriptors.h"
-#include "channel/game_channel.h"
-#include "channel/wake.h"
-#include "controller_output.h"
-#include "game.h"
-#include "games/confinement.h"
-#include "games/launch.h"
-#include "separate_generators.h"
+#include "engine/ball_engine.h"
+#include "arena/channel/descriptors.h"
+#include "arena/channel/game_channel.h"
+#include "arena/channel/wake.h"
+#include "arena/controller_output.h"
+#include "engine/game.h"
+#include "arena/games/confinement.h"
+#include "arena/games/launch.h"
+#include "engine/separate_generators.h"
 
 #include <algorithm>
 #include <csignal>

@@ -5,8 +5,8 @@
 #ifndef ARENA_GAMES_GAME_PROCESS_H
 #define ARENA_GAMES_GAME_PROCESS_H
 
-#include "exit_codes.h"
-#include "games/sandbox.h"
+#include "common/exit_codes.h"
+#include "arena/games/sandbox.h"
 
 class Ball_engine;
 

@@ -5,10 +5,10 @@
 // game is a fork of this process, and a fork and exit cost more for each
 // region the process maps; the arena, with Qt's libraries, maps many times
 // more than this program.
-#include "games/launch.h"
-#include "games/launcher.h"
+#include "arena/games/launch.h"
+#include "arena/games/launcher.h"
 
-#include "exit_codes.h"
+#include "common/exit_codes.h"
 
 #include <climits>
 #include <cstdio>

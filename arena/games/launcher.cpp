@@ -1,11 +1,11 @@
-#include "games/launcher.h"
+#include "arena/games/launcher.h"
 
-#include "ball_engine.h"
-#include "channel/descriptors.h"
-#include "exit_codes.h"
-#include "games/confinement.h"
-#include "games/game_process.h"
-#include "games/sandbox.h"
+#include "engine/ball_engine.h"
+#include "arena/channel/descriptors.h"
+#include "common/exit_codes.h"
+#include "arena/games/confinement.h"
+#include "arena/games/game_process.h"
+#include "arena/games/sandbox.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,7 +4,7 @@
 #ifndef ARENA_GAMES_LAUNCHER_H
 #define ARENA_GAMES_LAUNCHER_H
 
-#include "games/launch.h"
+#include "arena/games/launch.h"
 
 [[noreturn]] void launcherMain(const launch::Settings &settings);
 

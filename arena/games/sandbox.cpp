@@ -1,8 +1,8 @@
-#include "games/sandbox.h"
+#include "arena/games/sandbox.h"
 
-#include "channel/descriptors.h"
-#include "channel/game_channel.h"
-#include "exit_codes.h"
+#include "arena/channel/descriptors.h"
+#include "arena/channel/game_channel.h"
+#include "common/exit_codes.h"
 
 #if defined(PELLORIA_HAVE_SECCOMP)
 

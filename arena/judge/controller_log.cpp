@@ -1,6 +1,6 @@
-#include "judge/controller_log.h"
+#include "arena/judge/controller_log.h"
 
-#include "channel/descriptors.h"
+#include "arena/channel/descriptors.h"
 
 #include <QFile>
 

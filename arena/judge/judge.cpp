@@ -1,8 +1,8 @@
-#include "judge/judge.h"
+#include "arena/judge/judge.h"
 
-#include "channel/game_channel.h"
-#include "recorder.h"
-#include "replay_frames.h"
+#include "arena/channel/game_channel.h"
+#include "replay/recorder.h"
+#include "replay/replay_frames.h"
 
 #include <algorithm>
 

@@ -6,10 +6,10 @@
 #ifndef ARENA_JUDGE_JUDGE_H
 #define ARENA_JUDGE_JUDGE_H
 
-#include "ball_engine.h"
-#include "game.h"
-#include "game_row.h"
-#include "inline_generator.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
+#include "arena/game_row.h"
+#include "engine/inline_generator.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "judge/launcher_link.h"
+#include "arena/judge/launcher_link.h"
 
-#include "channel/descriptors.h"
-#include "exit_codes.h"
+#include "arena/channel/descriptors.h"
+#include "common/exit_codes.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 #ifndef ARENA_JUDGE_LAUNCHER_LINK_H
 #define ARENA_JUDGE_LAUNCHER_LINK_H
 
-#include "games/launch.h"
-#include "judge/process_watch.h"
-#include "runner.h"
+#include "arena/games/launch.h"
+#include "arena/judge/process_watch.h"
+#include "arena/runner.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
-#include "judge/match.h"
+#include "arena/judge/match.h"
 
-#include "judge/controller_log.h"
-#include "judge/launcher_link.h"
-#include "judge/referee.h"
-#include "judge/row_order.h"
-#include "judge/scheduler.h"
+#include "arena/judge/controller_log.h"
+#include "arena/judge/launcher_link.h"
+#include "arena/judge/referee.h"
+#include "arena/judge/row_order.h"
+#include "arena/judge/scheduler.h"
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 #ifndef ARENA_JUDGE_PROCESS_WATCH_H
 #define ARENA_JUDGE_PROCESS_WATCH_H
 
-#include "channel/game_channel.h"
-#include "judge/judge.h"
+#include "arena/channel/game_channel.h"
+#include "arena/judge/judge.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "judge/referee.h"
+#include "arena/judge/referee.h"
 
-#include "channel/wake.h"
-#include "judge/controller_log.h"
-#include "judge/launcher_link.h"
-#include "judge/process_watch.h"
-#include "step.h"
+#include "arena/channel/wake.h"
+#include "arena/judge/controller_log.h"
+#include "arena/judge/launcher_link.h"
+#include "arena/judge/process_watch.h"
+#include "engine/step.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 #ifndef ARENA_JUDGE_ROW_ORDER_H
 #define ARENA_JUDGE_ROW_ORDER_H
 
-#include "runner.h"
+#include "arena/runner.h"
 
 #include <climits>
 #include <map>

@@ -4,7 +4,7 @@
 #ifndef ARENA_JUDGE_SCHEDULER_H
 #define ARENA_JUDGE_SCHEDULER_H
 
-#include "runner.h"
+#include "arena/runner.h"
 
 #include <functional>
 #include <memory>

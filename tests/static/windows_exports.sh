@@ -18,7 +18,7 @@ for arch in x86_64 i686; do
     continue
   fi
   dll="$work/brainlet-$arch.dll"
-  "$cxx" -std=c++17 -O2 -Wall -Wextra -Werror -shared -DBRAINLET_BUILD -I"$src/brainlet" \
+  "$cxx" -std=c++17 -O2 -Wall -Wextra -Werror -shared -DBRAINLET_BUILD -I"$src" \
     "$src/brainlet/brainlet.cpp" -o "$dll" -static-libgcc -static-libstdc++
 
   exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p')

@@ -1,8 +1,8 @@
 // Helpers that lay out hand-made positions on a real engine.
-#ifndef ARENA_FIXTURE_H
-#define ARENA_FIXTURE_H
+#ifndef ENGINE_FIXTURE_H
+#define ENGINE_FIXTURE_H
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <cstddef>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "controller_symbols.h"
+#include "plugin/controller_symbols.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -2,7 +2,7 @@
 #ifndef CONTROLLER_LIBRARY_H
 #define CONTROLLER_LIBRARY_H
 
-#include "ball_engine.h"
+#include "engine/ball_engine.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "controller_library.h"
+#include "plugin/controller_library.h"
 
-#include "controller_symbols.h"
+#include "plugin/controller_symbols.h"
 
 #include <QDir>
 #include <QFileInfo>
