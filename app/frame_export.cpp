@@ -1,10 +1,10 @@
 #include "app/frame_export.h"
 
 #include "app/agent_panel.h"
-#include "views/arena_painter.h"
+#include "app/replay_view.h"
 #include "engine/ball_engine.h"
 #include "engine/game_rules.h"
-#include "app/replay_view.h"
+#include "views/arena_painter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

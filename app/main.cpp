@@ -1,10 +1,10 @@
-#include "brainlet/brainlet.h"
-#include "common/exit_codes.h"
-#include "views/offscreen.h"
-#include "plugin/controller_symbols.h"
 #include "app/mainwindow.h"
 #include "app/viewer_command.h"
 #include "app/window_placement.h"
+#include "brainlet/brainlet.h"
+#include "common/exit_codes.h"
+#include "plugin/controller_symbols.h"
+#include "views/offscreen.h"
 
 #include <QApplication>
 #include <QGuiApplication>

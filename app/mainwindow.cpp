@@ -1,10 +1,10 @@
 #include "app/mainwindow.h"
 
-#include "engine/game_rules.h"
-#include "views/widget.h"
 #include "app/widget_agent.h"
 #include "app/widget_engine.h"
 #include "app/window_placement.h"
+#include "engine/game_rules.h"
+#include "views/widget.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "views/arena_painter.h"
 #include "engine/ball_engine.h"
+#include "views/arena_painter.h"
 
 #include <QMainWindow>
 

@@ -1,8 +1,8 @@
 #include "app/replay_view.h"
 
-#include "views/arena_painter.h"
 #include "engine/ball_engine.h"
 #include "engine/game_rules.h"
+#include "views/arena_painter.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "app/replay_window.h"
 
 #include "app/agent_panel.h"
-#include "engine/game_rules.h"
 #include "app/replay_view.h"
 #include "app/window_placement.h"
+#include "engine/game_rules.h"
 
 #include <QApplication>
 #include <QComboBox>

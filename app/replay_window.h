@@ -5,9 +5,9 @@
 #ifndef REPLAY_WINDOW_H
 #define REPLAY_WINDOW_H
 
-#include "views/arena_painter.h"
 #include "engine/ball_engine.h"
 #include "replay/replay.h"
+#include "views/arena_painter.h"
 
 #include <QMainWindow>
 #include <QMap>

@@ -1,18 +1,18 @@
 #include "app/viewer_command.h"
 
-#include "views/offscreen.h"
-#include "brainlet/brainlet.h"
-#include "plugin/controller_symbols.h"
-#include "engine/game_rules.h"
-#include "replay/recorder.h"
 #include "app/agent_panel.h"
 #include "app/frame_export.h"
 #include "app/replay_window.h"
 #include "arena/row_text.h"
 #include "arena/runner.h"
-#include "common/seed_text.h"
+#include "brainlet/brainlet.h"
 #include "common/exit_codes.h"
+#include "common/seed_text.h"
 #include "common/version.h"
+#include "engine/game_rules.h"
+#include "plugin/controller_symbols.h"
+#include "replay/recorder.h"
+#include "views/offscreen.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

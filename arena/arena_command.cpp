@@ -1,13 +1,13 @@
 #include "arena/arena_command.h"
 
-#include "plugin/controller_library.h"
-#include "plugin/controller_symbols.h"
 #include "arena/match_results.h"
-#include "common/seed_text.h"
 #include "arena/merge.h"
 #include "arena/outputs.h"
 #include "arena/report.h"
 #include "arena/run_results.h"
+#include "common/seed_text.h"
+#include "plugin/controller_library.h"
+#include "plugin/controller_symbols.h"
 
 #include <QCommandLineParser>
 #include <QThread>

@@ -2,8 +2,8 @@
 #ifndef ARENA_COMMAND_H
 #define ARENA_COMMAND_H
 
-#include "common/exit_codes.h"
 #include "arena/runner.h"
+#include "common/exit_codes.h"
 
 #include <QStringList>
 

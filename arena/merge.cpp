@@ -1,8 +1,8 @@
 #include "arena/merge.h"
 
-#include "common/exit_codes.h"
 #include "arena/outputs.h"
 #include "arena/run_results.h"
+#include "common/exit_codes.h"
 
 #include "engine/ball_engine.h"
 

@@ -1,7 +1,7 @@
 #include "arena/row_text.h"
 
-#include "engine/ball_engine.h"
 #include "arena/games/sandbox.h"
+#include "engine/ball_engine.h"
 
 #include <cstring>
 

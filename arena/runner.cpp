@@ -4,11 +4,11 @@
 
 #include <QFileInfo>
 
-#include "engine/ball_engine.h"
-#include "plugin/controller_library.h"
-#include "engine/game.h"
 #include "arena/judge/judge.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
 #include "engine/separate_generators.h"
+#include "plugin/controller_library.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #  define PELLORIA_ISOLATION 1

@@ -3,8 +3,8 @@
 #ifndef ARENA_RUNNER_H
 #define ARENA_RUNNER_H
 
-#include "engine/game_rules.h"
 #include "arena/statistics.h"
+#include "engine/game_rules.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,16 +4,16 @@
 // the bare loop on either side of the arena's run, so that a noisy machine
 // slows both alike; the overhead is their ratio, and its median is the
 // figure to quote.
-#include "engine/ball_engine.h"
+#include "arena/channel/wake.h"
 #include "arena/judge/judge.h"
 #include "arena/judge/match.h"
-#include "arena/channel/wake.h"
-#include "plugin/controller_library.h"
-#include "engine/game.h"
 #include "arena/report.h"
 #include "arena/run_results.h"
 #include "arena/runner.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
 #include "engine/separate_generators.h"
+#include "plugin/controller_library.h"
 
 #include <QBuffer>
 #include <QDir>

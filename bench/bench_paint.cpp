@@ -1,6 +1,6 @@
 // Cost of painting one full arena frame, as the view does every 50 ms.
-#include "views/arena_painter.h"
 #include "engine/ball_engine.h"
+#include "views/arena_painter.h"
 
 #include <QImage>
 #include <QPaintEvent>

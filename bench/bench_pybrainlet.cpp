@@ -2,8 +2,8 @@
 // calling controller(obs) and reading its int back. The controller returns
 // 0, so what is measured is the brainlet's own cost.
 #include "engine/ball_engine.h"
-#include "plugin/controller_library.h"
 #include "engine/game_rules.h"
+#include "plugin/controller_library.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 // Seeking in the replay viewer: any step of a 3,000-step replay shown and
 // painted, as a click on the timeline does. And writing a game's frames, as
 // every recorded game of the arena does.
+#include "app/replay_view.h"
+#include "app/replay_window.h"
 #include "engine/game_rules.h"
 #include "replay/recorder.h"
 #include "replay/replay.h"
-#include "app/replay_window.h"
-#include "app/replay_view.h"
 
 #include <QKeyEvent>
 #include <QTest>

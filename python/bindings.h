@@ -3,8 +3,8 @@
 #ifndef PELLORIA_BINDINGS_H
 #define PELLORIA_BINDINGS_H
 
-#include "python/game_core.h"
 #include "engine/game_rules.h"
+#include "python/game_core.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>

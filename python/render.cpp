@@ -1,6 +1,6 @@
 // A frame of a game, painted by the game's own ArenaPainter, as an RGB array.
-#include "views/arena_painter.h"
 #include "python/bindings.h"
+#include "views/arena_painter.h"
 #include "views/offscreen.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "replay/replay.h"
 
 #include "engine/game_rules.h"
-#include "replay/recorder.h"
 #include "engine/separate_generators.h"
+#include "replay/recorder.h"
 
 #include <QFile>
 #include <QJsonArray>

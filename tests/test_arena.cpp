@@ -1,20 +1,20 @@
 // pelloria-arena: its runs of well- and badly-behaved controllers, and its
 // command line as the program answers it.
 #include "arena/arena_command.h"
-#include "tests/collected_run.h"
-#include "common/exit_codes.h"
-#include "engine/ball_engine.h"
+#include "arena/channel/game_channel.h"
+#include "arena/games/sandbox.h"
 #include "arena/judge/judge.h"
-#include "plugin/controller_library.h"
-#include "engine/game.h"
 #include "arena/report.h"
 #include "arena/run_results.h"
 #include "arena/runner.h"
-#include "engine/separate_generators.h"
 #include "arena/statistics.h"
+#include "common/exit_codes.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
+#include "engine/separate_generators.h"
+#include "plugin/controller_library.h"
 #include "tests/arena_process.h"
-#include "arena/channel/game_channel.h"
-#include "arena/games/sandbox.h"
+#include "tests/collected_run.h"
 
 #include <QDir>
 #include <QJsonArray>

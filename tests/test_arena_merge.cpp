@@ -1,11 +1,11 @@
 // The names of the ways a game ends, and shards holding every one of them
 // written by the arena's JSON writer and joined again by its merge. No
 // process is started: the rows are made here.
-#include "engine/ball_engine.h"
-#include "engine/game.h"
 #include "arena/merge.h"
 #include "arena/report.h"
 #include "arena/run_results.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
 
 #include <QBuffer>
 #include <QJsonArray>

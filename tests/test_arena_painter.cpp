@@ -1,7 +1,7 @@
 // The arena as painted, checked on the pixels of an image.
+#include "engine/ball_engine.h"
 #include "tests/engine_fixture.h"
 #include "views/arena_painter.h"
-#include "engine/ball_engine.h"
 
 #include <QImage>
 #include <QPaintEvent>

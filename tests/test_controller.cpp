@@ -1,8 +1,8 @@
 // What the engine does with what agent 0's controller stores. Built once per
 // controller library, each linked at load time the way the game links brainlet.
-#include "tests/engine_fixture.h"
 #include "engine/ball_engine.h"
 #include "engine/step.h"
+#include "tests/engine_fixture.h"
 
 #include <QtTest>
 

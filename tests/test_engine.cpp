@@ -1,7 +1,7 @@
 // Sizing, layout of a new game and the resource respawn rhythm.
-#include "tests/engine_fixture.h"
 #include "engine/ball_engine.h"
 #include "engine/step.h"
+#include "tests/engine_fixture.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 // Whole seeded games: the invariants that must hold after every step, and
 // replays that must repeat move for move.
-#include "tests/game_watch.h"
 #include "engine/separate_generators.h"
 #include "engine/step.h"
+#include "tests/game_watch.h"
 
 #include <QtTest>
 

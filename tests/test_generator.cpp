@@ -1,7 +1,7 @@
 // The inline copy of the C library's generator: the library's numbers for
 // every seed, and the seeded games it gives unchanged.
-#include "tests/game_watch.h"
 #include "engine/inline_generator.h"
+#include "tests/game_watch.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // Runs every worked example of the controller writer's handbook on the
 // engine, so that the handbook cannot drift from the code.
-#include "tests/engine_fixture.h"
+#include "app/window_placement.h"
 #include "engine/ball_engine.h"
 #include "engine/game.h"
 #include "engine/step.h"
-#include "app/window_placement.h"
+#include "tests/engine_fixture.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,10 +1,10 @@
 // The game with a hostile plug-in in brainlet's place: it must go on as
 // designed, never crash, hang or corrupt its state. Built once per plug-in.
-#include "tests/game_watch.h"
-#include "tests/gui_helpers.h"
 #include "app/mainwindow.h"
 #include "app/widget_agent.h"
 #include "app/widget_engine.h"
+#include "tests/game_watch.h"
+#include "tests/gui_helpers.h"
 
 #include <QPointer>
 #include <QSignalSpy>

@@ -1,11 +1,11 @@
 // The window as built from the screen, and the states of play driven through
 // the buttons.
-#include "tests/gui_helpers.h"
 #include "app/mainwindow.h"
-#include "views/widget.h"
 #include "app/widget_agent.h"
 #include "app/widget_engine.h"
 #include "app/window_placement.h"
+#include "tests/gui_helpers.h"
+#include "views/widget.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Matches: the rating's fit on cases worked by hand, and refereed games of
 // controllers against each other, seats rotated, a failure costing only the
 // failing controller's agent.
-#include "tests/arena_process.h"
 #include "arena/judge/match.h"
 #include "arena/match_results.h"
 #include "arena/rating.h"
+#include "tests/arena_process.h"
 
 #include <QFile>
 #include <QTemporaryDir>

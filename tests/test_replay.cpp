@@ -1,12 +1,12 @@
 // Replays: the file format and its damage, recording as the arena plays,
 // the viewer, and pelloria's command line for them.
-#include "tests/arena_process.h"
-#include "plugin/controller_library.h"
+#include "app/replay_window.h"
 #include "engine/game.h"
+#include "engine/step.h"
+#include "plugin/controller_library.h"
 #include "replay/recorder.h"
 #include "replay/replay.h"
-#include "app/replay_window.h"
-#include "engine/step.h"
+#include "tests/arena_process.h"
 
 #include <QDir>
 #include <QFile>

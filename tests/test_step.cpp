@@ -1,7 +1,7 @@
 // Motion, wall bounces, contests, eating and the end test, on worked examples.
-#include "tests/engine_fixture.h"
 #include "engine/ball_engine.h"
 #include "engine/step.h"
+#include "tests/engine_fixture.h"
 
 #include <QtTest>
 

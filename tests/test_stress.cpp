@@ -1,10 +1,10 @@
 // Thousands of button presses in random order with the event loop running,
 // and the window closed in every state: no fatal or critical Qt message, no
 // thread left running, and the state always one the buttons can reach.
-#include "tests/gui_helpers.h"
 #include "app/mainwindow.h"
 #include "app/widget_agent.h"
 #include "app/widget_engine.h"
+#include "tests/gui_helpers.h"
 
 #include <QDir>
 #include <QPushButton>

@@ -1,11 +1,11 @@
 // The arena against controllers that attack it rather than play: whatever
 // they do, they change their own rows only through their actions, and never
 // anyone else's.
-#include "tests/arena_process.h"
-#include "tests/collected_run.h"
-#include "common/exit_codes.h"
 #include "arena/game_row.h"
 #include "arena/runner.h"
+#include "common/exit_codes.h"
+#include "tests/arena_process.h"
+#include "tests/collected_run.h"
 
 #include <QCryptographicHash>
 #include <QDir>

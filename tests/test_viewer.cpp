@@ -1,13 +1,13 @@
 // The viewer: its keys, its scaled arena and overlay, its panel, its
 // timeline, and its exports.
 #include "app/agent_panel.h"
-#include "views/arena_painter.h"
-#include "tests/arena_process.h"
-#include "engine/ball_engine.h"
 #include "app/frame_export.h"
-#include "replay/replay.h"
 #include "app/replay_view.h"
 #include "app/replay_window.h"
+#include "engine/ball_engine.h"
+#include "replay/replay.h"
+#include "tests/arena_process.h"
+#include "views/arena_painter.h"
 
 #include <QDir>
 #include <QPainter>

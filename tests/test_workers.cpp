@@ -1,8 +1,8 @@
 // The two tick workers: when their timers run, how they stop, and the end test.
-#include "tests/engine_fixture.h"
-#include "engine/ball_engine.h"
 #include "app/widget_agent.h"
 #include "app/widget_engine.h"
+#include "engine/ball_engine.h"
+#include "tests/engine_fixture.h"
 
 #include <QSignalSpy>
 #include <QThread>

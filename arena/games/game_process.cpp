@@ -1,13 +1,13 @@
 #include "arena/games/game_process.h"
 
-#include "engine/ball_engine.h"
 #include "arena/channel/descriptors.h"
 #include "arena/channel/game_channel.h"
 #include "arena/channel/wake.h"
 #include "arena/controller_output.h"
-#include "engine/game.h"
 #include "arena/games/confinement.h"
 #include "arena/games/launch.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
 #include "engine/separate_generators.h"
 
 #include <algorithm>

@@ -5,8 +5,8 @@
 #ifndef ARENA_GAMES_GAME_PROCESS_H
 #define ARENA_GAMES_GAME_PROCESS_H
 
-#include "common/exit_codes.h"
 #include "arena/games/sandbox.h"
+#include "common/exit_codes.h"
 
 class Ball_engine;
 

@@ -1,11 +1,11 @@
 #include "arena/games/launcher.h"
 
-#include "engine/ball_engine.h"
 #include "arena/channel/descriptors.h"
-#include "common/exit_codes.h"
 #include "arena/games/confinement.h"
 #include "arena/games/game_process.h"
 #include "arena/games/sandbox.h"
+#include "common/exit_codes.h"
+#include "engine/ball_engine.h"
 
 #include <cerrno>
 #include <csignal>

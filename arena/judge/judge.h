@@ -6,9 +6,9 @@
 #ifndef ARENA_JUDGE_JUDGE_H
 #define ARENA_JUDGE_JUDGE_H
 
+#include "arena/game_row.h"
 #include "engine/ball_engine.h"
 #include "engine/game.h"
-#include "arena/game_row.h"
 #include "engine/inline_generator.h"
 
 #include <cstddef>

@@ -5,9 +5,9 @@
 #ifndef ARENA_JUDGE_MATCH_H
 #define ARENA_JUDGE_MATCH_H
 
-#include "engine/game.h"
 #include "arena/game_row.h"
 #include "arena/runner.h"
+#include "engine/game.h"
 
 #include <functional>
 

@@ -1,9 +1,9 @@
 #include "arena/judge/process_watch.h"
 
-#include "plugin/controller_library.h"
-#include "plugin/controller_symbols.h"
 #include "arena/games/game_process.h"
 #include "arena/games/sandbox.h"
+#include "plugin/controller_library.h"
+#include "plugin/controller_symbols.h"
 
 #include <algorithm>
 #include <csignal>

@@ -6,12 +6,12 @@
 #ifndef ARENA_JUDGE_REFEREE_H
 #define ARENA_JUDGE_REFEREE_H
 
-#include "engine/ball_engine.h"
-#include "engine/game.h"
 #include "arena/game_row.h"
-#include "engine/inline_generator.h"
 #include "arena/judge/judge.h"
 #include "arena/runner.h"
+#include "engine/ball_engine.h"
+#include "engine/game.h"
+#include "engine/inline_generator.h"
 
 #include <array>
 #include <map>

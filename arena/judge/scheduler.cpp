@@ -2,8 +2,6 @@
 
 #include "arena/channel/descriptors.h"
 #include "arena/channel/game_channel.h"
-#include "plugin/controller_library.h"
-#include "plugin/controller_symbols.h"
 #include "arena/games/game_process.h"
 #include "arena/games/launch.h"
 #include "arena/judge/controller_log.h"
@@ -11,9 +9,11 @@
 #include "arena/judge/launcher_link.h"
 #include "arena/judge/process_watch.h"
 #include "arena/judge/row_order.h"
+#include "common/version.h"
+#include "plugin/controller_library.h"
+#include "plugin/controller_symbols.h"
 #include "replay/replay.h"
 #include "replay/replay_frames.h"
-#include "common/version.h"
 
 #include <QDir>
 #include <QFile>
