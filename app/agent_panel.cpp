@@ -1,5 +1,6 @@
 #include "app/agent_panel.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 
 #include <algorithm>
@@ -8,7 +9,26 @@ namespace {
 
 const char *const actionNames[]
     = {"none", "up", "down", "left", "right", "up-left", "up-right", "down-left", "down-right"};
-enum Column { LabelColumn, RadiusColumn, StateColumn, VelocityColumn, ActionColumn, ColumnCount };
+enum Column { LabelColumn, ControllerColumn, RadiusColumn, StateColumn, VelocityColumn, ActionColumn, ColumnCount };
+
+// Who steered agent `a`: a match's seat, else agent 0's controller or the
+// arena's random play.
+QString controllerOf(const ReplayHeader &header, int a)
+{
+    for (const ReplaySeat &seat : header.seats)
+        if (seat.agent == a)
+            return QFileInfo(seat.controller).fileName();
+    return header.seats.empty() && a == 0 ? header.controller : QStringLiteral("random");
+}
+
+// A match's seat taken out of the game by `step`: how, in the arena's words.
+const ReplaySeat *takenOut(const ReplayHeader &header, int a, int step)
+{
+    for (const ReplaySeat &seat : header.seats)
+        if (seat.agent == a && !seat.failure.isEmpty() && seat.failedAtStep <= step)
+            return &seat;
+    return nullptr;
+}
 
 // The step and cause of agent 0's death, from the changes recorded.
 QString agent0Death(const Replay &replay, int diedAt)
@@ -81,6 +101,9 @@ QVector<AgentRow> agentRows(const Replay &replay, int step, const std::array<int
         row.state = dead ? QStringLiteral("died at step %1").arg(row.diedAt) : QStringLiteral("alive");
         if (dead && a == 0)
             row.state += agent0Death(replay, row.diedAt);
+        if (const ReplaySeat *out = takenOut(replay.header, a, step))
+            row.state = QStringLiteral("taken out at step %1").arg(out->failedAtStep);
+        row.controller = controllerOf(replay.header, a);
         row.vx = f.vx[size_t(a)];
         row.vy = f.vy[size_t(a)];
         row.action = dead ? QStringLiteral("-") : actionName(f.action[size_t(a)]);
@@ -92,8 +115,8 @@ QVector<AgentRow> agentRows(const Replay &replay, int step, const std::array<int
 AgentPanel::AgentPanel(const QVector<QColor> &colours, QWidget *parent)
     : QTableWidget(replayAgents, ColumnCount, parent)
 {
-    setHorizontalHeaderLabels({QStringLiteral("agent"), QStringLiteral("radius"), QStringLiteral("state"),
-                               QStringLiteral("velocity"), QStringLiteral("action")});
+    setHorizontalHeaderLabels({QStringLiteral("agent"), QStringLiteral("controller"), QStringLiteral("radius"),
+                               QStringLiteral("state"), QStringLiteral("velocity"), QStringLiteral("action")});
     verticalHeader()->hide();
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -126,11 +149,12 @@ void AgentPanel::showRows(const QVector<AgentRow> &rows)
         const AgentRow &a = rows[agent];
         if (!item(r, RadiusColumn)) {
             setItem(r, RadiusColumn, numberItem(a.radius));
-            for (int c : {StateColumn, VelocityColumn, ActionColumn})
+            for (int c : {ControllerColumn, StateColumn, VelocityColumn, ActionColumn})
                 setItem(r, c, new QTableWidgetItem);
         }
         item(r, RadiusColumn)->setData(Qt::DisplayRole, a.radius);
         item(r, RadiusColumn)->setData(Qt::UserRole, a.radius);
+        item(r, ControllerColumn)->setText(a.controller);
         item(r, StateColumn)->setText(a.state);
         item(r, VelocityColumn)
             ->setText(a.diedAt > 0 ? QStringLiteral("-") : QStringLiteral("(%1, %2)").arg(a.vx).arg(a.vy));
@@ -183,6 +207,10 @@ QString stepStatus(const Replay &replay, int step, const QString &ending)
             break;
         }
     }
+    for (const ReplaySeat &seat : replay.header.seats)
+        if (takenOut(replay.header, seat.agent, step))
+            text += QStringLiteral("   agent %1 (%2) %3")
+                        .arg(agentLabel(seat.agent), QFileInfo(seat.controller).fileName(), seat.failure);
     if (step == last)
         text += QStringLiteral("   game over: %1").arg(endText(replay, ending));
     return text;

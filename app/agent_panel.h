@@ -17,6 +17,7 @@ struct AgentRow {
     int radius = 0;
     int diedAt = 0;     // 0 while it lives
     QString state;      // "alive", or "died at step S" and, for agent 0, the cause
+    QString controller; // who steered it: a library's file name, or "random"
     int vx = 0, vy = 0; // meaningless once dead: shown as "-"
     QString action;
 };
@@ -34,7 +35,8 @@ QString agentLabel(int agent);
 QString changeText(const RadiusChange &change);
 
 // The status line at `step`: agent 0's radius, velocity and action, its
-// last change, and at the last step how the game ended (`ending`, when it
+// last change, a match's seats taken out by then and how, and at the last
+// step how the game ended (`ending`, when it
 // did not end by the rules), who is left and agent 0's rank.
 QString stepStatus(const Replay &replay, int step, const QString &ending);
 

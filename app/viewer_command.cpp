@@ -3,6 +3,7 @@
 #include "app/agent_panel.h"
 #include "app/frame_export.h"
 #include "app/replay_window.h"
+#include "arena/judge/match.h"
 #include "arena/row_text.h"
 #include "arena/runner.h"
 #include "brainlet/brainlet.h"
@@ -76,16 +77,52 @@ bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, 
     if (logFile.open(QIODevice::ReadOnly))
         log = logFile.readAll();
     if (game.row.failed())
-        ending = QStringLiteral("%1 at seed %2, step %3: %4")
-                     .arg(QLatin1String(gameEndName(game.row)))
-                     .arg(seed)
-                     .arg(game.row.steps)
-                     .arg(failureReason(game.row));
+        ending = failureLine(game.row);
     const QString file = QDir(dir.path()).filePath(replayFileName(0, path, seed));
     if (game.row.replayed && readReplay(file, replay, error))
         return true;
     error = game.played ? QStringLiteral("the game of seed %1 could not be shown: %2").arg(seed).arg(ending)
                         : QStringLiteral("the game of seed %1 was not played").arg(seed);
+    return false;
+}
+
+// Collects the rows of a viewer's match game.
+struct OneMatchGame : MatchListener {
+    std::vector<MatchRow> rows;
+    void game(const std::vector<MatchRow> &r) override { rows = r; }
+};
+
+// The game of `seed` with controller i steering agent i, refereed as
+// 'pelloria-arena match' plays it, each in a confined process of its own. A
+// seat that fails loses its agent and the game goes on; the replay's seats
+// say which and how. `log` is agent 0's controller's.
+bool playMatchSeed(const QStringList &paths, uint32_t seed, int maxSteps, Replay &replay, QByteArray &log,
+                   QString &error)
+{
+    QTemporaryDir dir;
+    ArenaSettings settings;
+    settings.firstSeed = seed;
+    settings.games = 1;
+    settings.maxSteps = maxSteps;
+    settings.recordGames = RecordAll;
+    settings.recordDir = dir.path();
+    QVector<ControllerSpec> specs;
+    for (int c = 0; c < paths.size(); ++c)
+        specs.append(ControllerSpec(paths[c], QFileInfo(paths[c]).fileName(),
+                                    dir.filePath(QStringLiteral("controller-%1.log").arg(c + 1)),
+                                    librarySha256(paths[c])));
+    OneMatchGame game;
+    if (!runMatch(specs, settings, game, error, nullptr, false))
+        return false;
+    QFile logFile(specs.front().logPath);
+    if (logFile.open(QIODevice::ReadOnly))
+        log = logFile.readAll();
+    if (!game.rows.empty() && game.rows.front().replayed
+        && readReplay(QDir(dir.path()).filePath(matchReplayFileName(seed, 0)), replay, error))
+        return true;
+    error = QStringLiteral("the game of seed %1 could not be shown%2")
+                .arg(seed)
+                .arg(error.isEmpty() ? QString() : QStringLiteral(": ") + error);
     return false;
 }
 
@@ -115,7 +152,8 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("seed"), QStringLiteral("Play the game of seed N as the arena does, and watch it."),
          QStringLiteral("N")},
         {QStringLiteral("controller"),
-         QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program)."),
+         QStringLiteral("With --seed: the plug-in to play (default: the brainlet beside the program); "
+                        "repeat to seat several, the first at agent [1], the next at [2], ..., as a match does."),
          QStringLiteral("FILE")},
         {QStringLiteral("max-steps"), QStringLiteral("With --seed: the step limit (default 100000)."),
          QStringLiteral("M")},
@@ -223,6 +261,24 @@ int exportGame(const Replay &replay, const ViewerRequest &r, bool failed)
     return failed ? 1 : 0;
 }
 
+// The seed's game with one controller against random agents, or with
+// several seated as in a match.
+bool playRequested(const QCommandLineParser &parser, ViewerRequest &request, Replay &replay, QByteArray &log,
+                   QString &error)
+{
+    const QStringList paths = parser.values(QStringLiteral("controller"));
+    if (paths.size() > int(rules::agentsPerGame)) {
+        error = QStringLiteral("at most %1 --controller, one for each agent").arg(rules::agentsPerGame);
+        return false;
+    }
+    if (paths.size() > 1)
+        return playMatchSeed(paths, request.seed, request.maxSteps, replay, log, error);
+    const QString path = paths.isEmpty()
+        ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"))
+        : paths.front();
+    return playSeed(path, request.seed, request.maxSteps, replay, request.exporting.ending, log, error);
+}
+
 } // namespace
 
 int runViewer(int argc, char **argv)
@@ -259,13 +315,8 @@ int runViewer(int argc, char **argv)
         return fail(QStringLiteral("no display to open the window on; try xvfb-run, or --export-frames"));
     ensureRuntimeDir();
     QApplication app(argc, argv);
-    if (request.fromSeed) {
-        const QString path = parser.isSet(QStringLiteral("controller"))
-            ? parser.value(QStringLiteral("controller"))
-            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbrainlet.so"));
-        if (!playSeed(path, request.seed, request.maxSteps, replay, request.exporting.ending, log, error))
-            return fail(error);
-    }
+    if (request.fromSeed && !playRequested(parser, request, replay, log, error))
+        return fail(error);
     if (request.exports())
         return exportGame(replay, request, !request.exporting.ending.isEmpty());
     const uint32_t seed = replay.header.seed;

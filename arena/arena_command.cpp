@@ -13,7 +13,6 @@
 #include <QThread>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <climits>
@@ -387,28 +386,17 @@ int runMatchCommand(const QVector<ControllerSpec> &specs, const ArenaCommand &co
                   QStringLiteral("pelloria-arena: a match takes 2 to %1 controllers").arg(rules::agentsPerGame));
         return ExitUnusable;
     }
-    QSaveFile csv(command.csvPath), json(command.jsonPath);
-    if ((!command.csvPath.isEmpty() && !csv.open(QIODevice::WriteOnly))
-        || (!command.jsonPath.isEmpty() && !json.open(QIODevice::WriteOnly))) {
-        printLine(stderr,
-                  QStringLiteral("pelloria-arena: cannot write %1")
-                      .arg(command.csvPath.isEmpty() || csv.isOpen() ? command.jsonPath : command.csvPath));
-        return ExitUnusable;
-    }
-    MatchResults results(specs, command.csvPath.isEmpty() ? nullptr : &csv);
+    ArenaOutputs outputs;
     QString error;
-    double exchangeNs = 0;
-    if (!runMatch(specs, command.settings, results, error, &exchangeNs)) {
+    if (!outputs.open(command.csvPath, command.jsonPath, error)) {
         printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
         return ExitUnusable;
     }
-    std::fputs(results.table(command.settings, exchangeNs).toLocal8Bit().constData(), stdout);
-    if (!command.jsonPath.isEmpty())
-        json.write(results.json(command.settings));
-    const bool written = (command.csvPath.isEmpty() || (!results.csvFailed() && csv.commit()))
-        && (command.jsonPath.isEmpty() || json.commit());
-    if (!written) {
-        printLine(stderr, QStringLiteral("pelloria-arena: cannot write the outputs"));
+    MatchResults results(specs, outputs.csv(), outputs.wantsJson());
+    double exchangeNs = 0;
+    if (!runMatch(specs, command.settings, results, error, &exchangeNs)
+        || !outputs.finish(results, command.settings, exchangeNs, error)) {
+        printLine(stderr, QStringLiteral("pelloria-arena: %1").arg(error));
         return ExitUnusable;
     }
     return results.anyFailure() ? ExitSomeFailed : ExitOk;

@@ -1,5 +1,7 @@
 #include "arena/match_results.h"
 
+#include "arena/match_rows.h"
+#include "arena/report.h"
 #include "arena/row_text.h"
 
 #include <QFileInfo>
@@ -29,23 +31,6 @@ QString intervalText(const Interval &i, int decimals, double scale = 1)
              fixedText(scale * i.high, decimals));
 }
 
-QByteArray csvLine(const QString &controller, const MatchRow &r)
-{
-    QString label = controller;
-    label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    GameRow failure;
-    failure.failure = r.failure;
-    failure.failureCode = r.failureCode;
-    return "\"" + label.toUtf8() + "\"," + QByteArray::number(r.seed) + ',' + QByteArray::number(r.rotation) + ','
-        + QByteArray::number(r.agent) + ',' + gameOutcomeName(r.outcome) + ',' + QByteArray::number(r.steps) + ','
-        + QByteArray::number(r.rank) + ',' + QByteArray::number(r.radius) + ','
-        + (r.deathStep > 0 ? QByteArray::number(r.deathStep) : QByteArray()) + ','
-        + (r.failure == FailureKind::None ? QByteArray()
-                                          : QByteArray(gameEndName(failure)) + " at step "
-                   + QByteArray::number(r.failedAt) + ": " + failureReason(failure).toUtf8())
-        + '\n';
-}
-
 WinTable emptyTable(size_t n)
 {
     return WinTable(n, std::vector<long long>(n, 0));
@@ -53,18 +38,17 @@ WinTable emptyTable(size_t n)
 
 } // namespace
 
-MatchResults::MatchResults(const QVector<ControllerSpec> &controllers, QIODevice *csv)
-    : perController(size_t(controllers.size())), aheadOf(emptyTable(size_t(controllers.size()))), csv(csv)
+MatchResults::MatchResults(const QVector<ControllerSpec> &controllers, QIODevice *csv, bool keepRows)
+    : keepRows(keepRows), firstFailures(size_t(controllers.size())), perController(size_t(controllers.size())),
+      aheadOf(emptyTable(size_t(controllers.size()))), csv(csv)
 {
-    for (const ControllerSpec &c : controllers)
+    for (const ControllerSpec &c : controllers) {
         labels << c.label;
+        files << QFileInfo(c.path).fileName();
+        hashes << c.sha256;
+    }
     if (csv)
-        csvError = csv->write(csvHeader()) < 0;
-}
-
-QByteArray MatchResults::csvHeader()
-{
-    return "controller,seed,rotation,agent,outcome,steps,rank,radius,death_step,failure\n";
+        csvError = csv->write(matchCsvHeader()) < 0;
 }
 
 void MatchResults::game(const std::vector<MatchRow> &rows)
@@ -80,7 +64,11 @@ void MatchResults::game(const std::vector<MatchRow> &rows)
         t.radiusSquares += (long long)r.radius * r.radius;
         ++t.seats[size_t(r.agent)];
         if (csv && !csvError)
-            csvError = csv->write(csvLine(labels[r.controller], r)) < 0;
+            csvError = csv->write(matchCsvLine(r, labels)) < 0;
+        if (keepRows)
+            kept.push_back(r);
+        if (r.failure != FailureKind::None && firstFailures[size_t(r.controller)].size() < failuresListed)
+            firstFailures[size_t(r.controller)] << failureLine(failureRow(r));
     }
     WinTable &seed = bySeed.emplace(rows.empty() ? 0 : rows.front().seed, emptyTable(labels.size())).first->second;
     for (const MatchRow &a : rows)
@@ -111,7 +99,11 @@ QString MatchResults::table(const ArenaSettings &settings, double exchangeNs) co
     QString text;
     QTextStream out(&text);
     out << "Match of " << k << " controllers: seeds " << range.first << " to "
-        << range.first + unsigned(range.games) - 1 << ", each played " << k << " times with the seats rotated\n";
+        << range.first + unsigned(range.games) - 1;
+    if (settings.shards > 1)
+        out << " (shard " << settings.shard << " of " << settings.shards << " of seeds " << settings.firstSeed << " to "
+            << settings.firstSeed + unsigned(settings.games) - 1 << ")";
+    out << ", each played " << k << " times with the seats rotated\n";
     for (const QString &n : notes)
         out << "WARNING: " << n << "\n";
     const std::vector<RatingInterval> rated = ratings();
@@ -132,6 +124,13 @@ QString MatchResults::table(const ArenaSettings &settings, double exchangeNs) co
             << intervalText(t.survival(), 1, 100).leftJustified(26) << " "
             << intervalText(t.radius(), 1).leftJustified(24) << " " << QString::number(t.failed).leftJustified(7) << " "
             << labels[c] << "\n";
+    }
+    for (int c = 0; c < k; ++c) {
+        for (const QString &line : firstFailures[size_t(c)])
+            out << "  FAILED  " << labels[c] << ": " << line << "\n";
+        if (perController[size_t(c)].failed > firstFailures[size_t(c)].size())
+            out << "  FAILED  " << labels[c] << ": and " << perController[size_t(c)].failed - firstFailures[size_t(c)].size()
+                << " more (the rows list them all)\n";
     }
     out << "\nHead to head, on the same seeds and seatings (finished ahead; exact sign test):\n";
     for (int a = 0; a < k; ++a)
@@ -157,6 +156,8 @@ QByteArray MatchResults::json(const ArenaSettings &settings) const
         for (long long s : t.seats)
             seats.append(double(s));
         controllers.append(QJsonObject{{QStringLiteral("controller"), labels[c]},
+                                       {QStringLiteral("file"), files[c]},
+                                       {QStringLiteral("sha256"), hashes[c]},
                                        {QStringLiteral("games"), double(t.games)},
                                        {QStringLiteral("rating"), rated[size_t(c)].rating},
                                        {QStringLiteral("rating_low"), rated[size_t(c)].low},
@@ -174,10 +175,17 @@ QByteArray MatchResults::json(const ArenaSettings &settings) const
             r.append(double(v));
         ahead.append(r);
     }
-    const QJsonObject root{{QStringLiteral("first_seed"), double(settings.played().first)},
-                           {QStringLiteral("games"), settings.played().games},
-                           {QStringLiteral("max_steps"), settings.maxSteps},
-                           {QStringLiteral("controllers"), controllers},
-                           {QStringLiteral("ahead"), ahead}};
+    // The settings as an evaluation's JSON gives them, so that merge reads
+    // and checks them alike.
+    QJsonObject root = settingsJson(settings);
+    root.insert(QStringLiteral("kind"), QStringLiteral("match"));
+    root.insert(QStringLiteral("controllers"), controllers);
+    root.insert(QStringLiteral("ahead"), ahead);
+    if (keepRows) {
+        QJsonArray rows;
+        for (const MatchRow &r : kept)
+            rows.append(matchRowJson(r, labels));
+        root.insert(QStringLiteral("rows"), rows);
+    }
     return QJsonDocument(root).toJson();
 }

@@ -18,7 +18,9 @@
 class MatchResults : public MatchListener
 {
 public:
-    MatchResults(const QVector<ControllerSpec> &controllers, QIODevice *csv);
+    // `csv` (may be null) receives the header now and the rows as they
+    // come; `keepRows` keeps them too, for the JSON that merge reads.
+    MatchResults(const QVector<ControllerSpec> &controllers, QIODevice *csv, bool keepRows = false);
     void game(const std::vector<MatchRow> &rows) override;
     void note(const QString &line) override { notes << line; }
 
@@ -38,11 +40,14 @@ public:
     bool csvFailed() const { return csvError; }
 
     QString table(const ArenaSettings &settings, double exchangeNs) const;
+    static constexpr int failuresListed = 5;
     QByteArray json(const ArenaSettings &settings) const;
-    static QByteArray csvHeader();
 
 private:
-    QStringList labels;
+    QStringList labels, files, hashes;
+    bool keepRows;
+    std::vector<MatchRow> kept; // the rows, only for the JSON
+    std::vector<QStringList> firstFailures; // a few per controller, for the table
     std::vector<Tally> perController;
     WinTable aheadOf;
     std::map<uint32_t, WinTable> bySeed;

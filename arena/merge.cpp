@@ -1,6 +1,9 @@
 #include "arena/merge.h"
 
+#include "arena/match_results.h"
+#include "arena/match_rows.h"
 #include "arena/outputs.h"
+#include "arena/row_text.h"
 #include "arena/run_results.h"
 #include "common/exit_codes.h"
 
@@ -26,6 +29,7 @@ struct Shard {
     int count = 1;
     qint64 first = 0;
     int games = 0;
+    bool match = false; // a match's JSON, not an evaluation's
 };
 
 bool readShard(const QString &path, Shard &shard, QString &error)
@@ -43,6 +47,7 @@ bool readShard(const QString &path, Shard &shard, QString &error)
     }
     shard.path = path;
     shard.root = document.object();
+    shard.match = shard.root.value(QStringLiteral("kind")).toString() == QLatin1String("match");
     const QJsonObject part = shard.root.value(QStringLiteral("shard")).toObject();
     shard.index = part.isEmpty() ? 1 : part.value(QStringLiteral("index")).toInt();
     shard.count = part.isEmpty() ? 1 : part.value(QStringLiteral("count")).toInt();
@@ -63,16 +68,8 @@ bool parseRow(const QJsonObject &o, GameRow &row)
     if (o.contains(QStringLiteral("death_step"))) {
         row.deathStep = o.value(QStringLiteral("death_step")).toInt();
         const QString cause = o.value(QStringLiteral("death_cause")).toString();
-        const QString contest = QStringLiteral("contest with agent ");
-        if (cause == QLatin1String("wall")) {
-            row.deathCause = RadiusChange::Wall;
-        } else if (cause.startsWith(contest)) {
-            // "[4]", the label; shards of earlier versions wrote the index, "3".
-            const QString other = cause.mid(contest.size());
-            const bool label = other.startsWith(QLatin1Char('[')) && other.endsWith(QLatin1Char(']'));
-            row.deathCause = RadiusChange::Contest;
-            row.deathOther = label ? other.mid(1, other.size() - 2).toInt() - 1 : other.toInt();
-        }
+        if (!cause.isEmpty() && !parseDeathCause(cause, row.deathCause, row.deathOther))
+            return false;
     }
     const QByteArray end = o.value(QStringLiteral("outcome")).toString().toUtf8();
     if (!parseGameEnd(std::string_view(end.constData(), size_t(end.size())), row))
@@ -171,6 +168,12 @@ bool readShards(const QStringList &inputs, std::map<int, Shard> &shards, QString
         if (!readShard(path, shard, error))
             return false;
         const Shard &first = shards.empty() ? shard : shards.begin()->second;
+        if (shard.match != first.match) {
+            error = QStringLiteral("%1 is the JSON of %2 and %3 of %4: the two do not merge")
+                        .arg(path, shard.match ? QStringLiteral("a match") : QStringLiteral("an evaluation"),
+                             first.path, first.match ? QStringLiteral("a match") : QStringLiteral("an evaluation"));
+            return false;
+        }
         if (settingsOf(shard.root) != settingsOf(first.root)) {
             error = QStringLiteral("%1 has different settings (%2) from %3 (%4)")
                         .arg(path, settingsOf(shard.root), first.path, settingsOf(first.root));
@@ -292,12 +295,12 @@ bool shardsAgree(const std::map<int, Shard> &shards, const Controllers &played, 
     return true;
 }
 
-// Seed by seed, as the single run hands them over.
-bool addShards(const std::map<int, Shard> &shards, const ArenaSettings &settings, const QStringList &labels,
-               RunResults &results, QString &error)
+// Seed by seed, as the single run hands them over: each shard checked to
+// hold its part of the seeds, then given to `add`.
+bool addShards(const std::map<int, Shard> &shards, const ArenaSettings &settings, QString &error,
+               const std::function<bool(const Shard &, const SeedRange &)> &add)
 {
     const Shard &first = shards.begin()->second;
-    int index = 0;
     for (const auto &[k, shard] : shards) {
         ArenaSettings part = settings;
         part.shard = k;
@@ -314,29 +317,140 @@ bool addShards(const std::map<int, Shard> &shards, const ArenaSettings &settings
                         .arg(qint64(range.first) + range.games - 1);
             return false;
         }
-        if (!addGames(shard, range, labels, index, results, error))
+        if (!add(shard, range))
             return false;
     }
     return true;
 }
 
+// Shards read, complete and agreeing: the run they make up.
+struct Gathered {
+    std::map<int, Shard> shards;
+    Controllers played;
+    ArenaSettings settings;
+    bool match = false;
+};
+
+bool gather(const QStringList &inputs, Gathered &run, QString &error)
+{
+    if (!readShards(inputs, run.shards, error) || !shardsComplete(run.shards, error))
+        return false;
+    const QJsonObject &root = run.shards.begin()->second.root;
+    readSettings(root, run.settings);
+    run.played = controllersOf(root);
+    run.match = run.shards.begin()->second.match;
+    return shardsAgree(run.shards, run.played, error);
+}
+
+bool mergeEvaluation(const Gathered &run, RunResults &results, QString &error)
+{
+    int index = 0;
+    return addShards(run.shards, run.settings, error, [&](const Shard &shard, const SeedRange &range) {
+        return addGames(shard, range, run.played.labels, index, results, error);
+    });
+}
+
+// A match shard's rows, every seed's seatings in order, each row read by
+// the table its writer used; and the shard's own counts must be those of
+// its rows.
+bool addMatchGames(const Shard &shard, const SeedRange &range, const QStringList &labels, MatchResults &results,
+                   QString &error)
+{
+    const QJsonArray rows = shard.root.value(QStringLiteral("rows")).toArray();
+    const int k = labels.size();
+    if (rows.size() != range.games * k * k) {
+        error = QStringLiteral("%1 holds %2 rows, not the %3 of %4 games seated %5 times by %5 controllers")
+                    .arg(shard.path)
+                    .arg(rows.size())
+                    .arg(range.games * k * k)
+                    .arg(range.games)
+                    .arg(k);
+        return false;
+    }
+    std::vector<long long> failed(size_t(k), 0);
+    std::vector<MatchRow> game;
+    for (int i = 0; i < rows.size(); ++i) {
+        MatchRow row;
+        if (!readMatchRow(rows[i].toObject(), labels, row) || row.seed != range.first + unsigned(i / (k * k))
+            || row.rotation != i / k % k || row.agent != i % k) {
+            error = QStringLiteral("%1: row %2 is damaged or out of its place").arg(shard.path).arg(i + 1);
+            return false;
+        }
+        failed[size_t(row.controller)] += row.failure != FailureKind::None ? 1 : 0;
+        game.push_back(row);
+        if (int(game.size()) == k) {
+            results.game(game);
+            game.clear();
+        }
+    }
+    const QJsonArray controllers = shard.root.value(QStringLiteral("controllers")).toArray();
+    for (int c = 0; c < k; ++c) {
+        const QJsonObject o = controllers[c].toObject();
+        if (o.value(QStringLiteral("games")).toDouble() != double(range.games) * k
+            || o.value(QStringLiteral("failed")).toDouble() != double(failed[size_t(c)])) {
+            error = QStringLiteral("%1: the games counted for %2 are not those of its rows").arg(shard.path, labels[c]);
+            return false;
+        }
+    }
+    return true;
+}
+
+QVector<ControllerSpec> specsOf(const Controllers &played)
+{
+    QVector<ControllerSpec> specs;
+    for (int c = 0; c < played.labels.size(); ++c)
+        specs.append({played.files[c], played.labels[c], QString(), played.hashes[c]});
+    return specs;
+}
+
 } // namespace
 
-bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
-                                                  const QStringList &hashes, int baseline)> &prepare)
+namespace {
+
+// A match's shards for mergeMatchShards, an evaluation's for mergeShards.
+bool kindIs(const Gathered &run, bool match, QString &error)
 {
-    std::map<int, Shard> shards;
-    if (!readShards(inputs, shards, error) || !shardsComplete(shards, error))
+    if (run.match != match)
+        error = QStringLiteral("%1 is the JSON of %2")
+                    .arg(run.shards.begin()->second.path, run.match ? QStringLiteral("a match, not of an evaluation")
+                                                                    : QStringLiteral("an evaluation, not of a match"));
+    return run.match == match;
+}
+
+bool evaluationOf(const Gathered &run, QString &error, const PrepareRun &prepare)
+{
+    const QJsonObject &root = run.shards.begin()->second.root;
+    const int baseline = int(run.played.labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
+    RunResults &results = prepare(run.played.labels, run.played.files, run.played.hashes, std::max(0, baseline));
+    return mergeEvaluation(run, results, error);
+}
+
+bool matchOf(const Gathered &run, QString &error, const PrepareMatch &prepare)
+{
+    MatchResults &results = prepare(specsOf(run.played));
+    return addShards(run.shards, run.settings, error, [&](const Shard &shard, const SeedRange &range) {
+        return addMatchGames(shard, range, run.played.labels, results, error);
+    });
+}
+
+} // namespace
+
+bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error, const PrepareRun &prepare)
+{
+    Gathered run;
+    if (!gather(inputs, run, error) || !kindIs(run, false, error))
         return false;
-    const QJsonObject &root = shards.begin()->second.root;
-    readSettings(root, settings);
-    const Controllers played = controllersOf(root);
-    if (!shardsAgree(shards, played, error))
+    settings = run.settings;
+    return evaluationOf(run, error, prepare);
+}
+
+bool mergeMatchShards(const QStringList &inputs, ArenaSettings &settings, QString &error, const PrepareMatch &prepare)
+{
+    Gathered run;
+    if (!gather(inputs, run, error) || !kindIs(run, true, error))
         return false;
-    const int baseline = int(played.labels.indexOf(root.value(QStringLiteral("baseline")).toString()));
-    RunResults &results = prepare(played.labels, played.files, played.hashes, std::max(0, baseline));
-    return addShards(shards, settings, played.labels, results, error);
+    settings = run.settings;
+    return matchOf(run, error, prepare);
 }
 
 int runMerge(const QStringList &inputs, const QString &csvPath, const QString &jsonPath)
@@ -347,23 +461,31 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
     };
     ArenaOutputs outputs;
     QString error;
-    if (!outputs.open(csvPath, jsonPath, error))
+    Gathered run;
+    if (!outputs.open(csvPath, jsonPath, error) || !gather(inputs, run, error))
         return fail(error);
-    ArenaSettings settings;
+    if (run.match) {
+        std::unique_ptr<MatchResults> match;
+        const bool merged = matchOf(run, error, [&](const QVector<ControllerSpec> &specs) -> MatchResults & {
+            match = std::make_unique<MatchResults>(specs, outputs.csv(), outputs.wantsJson());
+            return *match;
+        });
+        if (!merged || !outputs.finish(*match, run.settings, 0, error))
+            return fail(error);
+        return match->anyFailure() ? ExitSomeFailed : ExitOk;
+    }
     std::unique_ptr<RunResults> results;
-    const bool merged
-        = mergeShards(inputs, settings, error,
-                      [&](const QStringList &labels, const QStringList &files, const QStringList &hashes,
-                          int baseline) -> RunResults & {
-                          QVector<ControllerSpec> specs;
-                          for (int c = 0; c < labels.size(); ++c)
-                              specs.append({files[c], labels[c], QString(), hashes[c]});
-                          results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
-                          return *results;
-                      });
-    if (!merged)
-        return fail(error);
-    if (!outputs.finish(*results, settings, error))
+    const bool merged = evaluationOf(run, error,
+                                     [&](const QStringList &labels, const QStringList &files,
+                                         const QStringList &hashes, int baseline) -> RunResults & {
+                                         QVector<ControllerSpec> specs;
+                                         for (int c = 0; c < labels.size(); ++c)
+                                             specs.append({files[c], labels[c], QString(), hashes[c]});
+                                         results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(),
+                                                                                outputs.csv());
+                                         return *results;
+                                     });
+    if (!merged || !outputs.finish(*results, run.settings, error))
         return fail(error);
     return results->anyFailure() ? ExitSomeFailed : ExitOk;
 }

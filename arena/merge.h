@@ -3,13 +3,15 @@
 #ifndef ARENA_MERGE_H
 #define ARENA_MERGE_H
 
+#include "arena/runner.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
+class MatchResults;
 class RunResults;
-struct ArenaSettings;
 
 // Exit code as for a run; 2 with one line on stderr when the shards do not
 // make one run (overlapping, missing, different settings or controllers).
@@ -17,8 +19,14 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
 
 // The same, without printing: fills `results` (already made for the shards'
 // controllers by the caller through `prepare`) and the run's settings.
-bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                 const std::function<RunResults &(const QStringList &labels, const QStringList &files,
-                                                  const QStringList &hashes, int baseline)> &prepare);
+using PrepareRun = std::function<RunResults &(const QStringList &labels, const QStringList &files,
+                                              const QStringList &hashes, int baseline)>;
+bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &error, const PrepareRun &prepare);
+
+// The same for a match's shards, whose JSON holds every row: a match's and
+// an evaluation's shards never merge.
+using PrepareMatch = std::function<MatchResults &(const QVector<ControllerSpec> &controllers)>;
+bool mergeMatchShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
+                      const PrepareMatch &prepare);
 
 #endif

@@ -1,5 +1,6 @@
 #include "arena/outputs.h"
 
+#include "arena/match_results.h"
 #include "arena/report.h"
 #include "arena/run_results.h"
 
@@ -22,17 +23,31 @@ bool ArenaOutputs::open(const QString &csvPath, const QString &jsonPath, QString
 
 bool ArenaOutputs::finish(const RunResults &results, const ArenaSettings &settings, QString &error)
 {
-    std::fputs(formatTable(results, settings).toLocal8Bit().constData(), stdout);
+    return finish(
+        formatTable(results, settings), [&] { return formatJson(results, settings); }, results.csvFailed(), error);
+}
+
+bool ArenaOutputs::finish(const MatchResults &results, const ArenaSettings &settings, double exchangeNs,
+                          QString &error)
+{
+    return finish(
+        results.table(settings, exchangeNs), [&] { return results.json(settings); }, results.csvFailed(), error);
+}
+
+bool ArenaOutputs::finish(const QString &table, const std::function<QByteArray()> &json, bool csvFailed,
+                          QString &error)
+{
+    std::fputs(table.toLocal8Bit().constData(), stdout);
     std::fflush(stdout);
     if (jsonFile) {
-        const QByteArray data = formatJson(results, settings);
+        const QByteArray data = json();
         if (jsonFile->write(data) != data.size()) {
             error = QStringLiteral("cannot write %1: %2").arg(jsonFile->fileName(), jsonFile->errorString());
             return false;
         }
     }
     for (QSaveFile *file : {csvFile.get(), jsonFile.get()}) {
-        if (file && ((file == csvFile.get() && results.csvFailed()) || !file->commit())) {
+        if (file && ((file == csvFile.get() && csvFailed) || !file->commit())) {
             error = QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString());
             return false;
         }

@@ -7,8 +7,10 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class MatchResults;
 class RunResults;
 struct ArenaSettings;
 
@@ -20,8 +22,12 @@ public:
     bool wantsJson() const { return jsonFile != nullptr; }
     // Prints the table, writes the JSON and commits both files.
     bool finish(const RunResults &results, const ArenaSettings &settings, QString &error);
+    // A match's: `exchangeNs`, the referee's mean exchange, is said when known.
+    bool finish(const MatchResults &results, const ArenaSettings &settings, double exchangeNs, QString &error);
 
 private:
+    bool finish(const QString &table, const std::function<QByteArray()> &json, bool csvFailed, QString &error);
+
     std::unique_ptr<QSaveFile> csvFile;
     std::unique_ptr<QSaveFile> jsonFile;
 };

@@ -153,8 +153,7 @@ void writeCallTiming(QTextStream &out, const CallTiming &timing, const ArenaSett
 void writeFirstFailures(QTextStream &out, const ControllerResult &r)
 {
     for (const GameRow &g : r.firstFailures)
-        out << "  FAILED                " << gameEndName(g) << " at seed " << g.seed << ", step " << g.steps << ": "
-            << failureReason(g) << "\n";
+        out << "  FAILED                " << failureLine(g) << "\n";
     if (r.tally.failures() > r.firstFailures.size())
         out << "  FAILED                and " << r.tally.failures() - r.firstFailures.size()
             << " more (the rows list them all)\n";
@@ -247,7 +246,21 @@ QJsonObject pairingJson(const PairedTally &p, const QString &label, const QStrin
                        {QStringLiteral("rank_difference"), intervalJson(p.rankDifference())}};
 }
 
-// The run's settings, and which shard of it this is.
+} // namespace
+
+QString fixed(double value, int decimals)
+{
+    QString text = QString::number(value, 'f', decimals);
+    if (text.startsWith(QLatin1Char('-'))) {
+        bool zero = true;
+        for (int i = 1; i < text.size() && zero; ++i)
+            zero = text[i] == QLatin1Char('0') || text[i] == QLatin1Char('.');
+        if (zero)
+            text.remove(0, 1);
+    }
+    return text;
+}
+
 QJsonObject settingsJson(const ArenaSettings &settings)
 {
     QJsonObject root{{QStringLiteral("first_seed"), qint64(settings.firstSeed)},
@@ -267,21 +280,6 @@ QJsonObject settingsJson(const ArenaSettings &settings)
                                 {QStringLiteral("games"), range.games}});
     }
     return root;
-}
-
-} // namespace
-
-QString fixed(double value, int decimals)
-{
-    QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(QLatin1Char('-'))) {
-        bool zero = true;
-        for (int i = 1; i < text.size() && zero; ++i)
-            zero = text[i] == QLatin1Char('0') || text[i] == QLatin1Char('.');
-        if (zero)
-            text.remove(0, 1);
-    }
-    return text;
 }
 
 QString formatTable(const RunResults &results, const ArenaSettings &settings)

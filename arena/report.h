@@ -6,6 +6,7 @@
 #include "arena/statistics.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 class RunResults;
@@ -15,6 +16,10 @@ struct ArenaSettings;
 QString formatTable(const RunResults &results, const ArenaSettings &settings);
 // The settings, the per-game rows and the summaries.
 QByteArray formatJson(const RunResults &results, const ArenaSettings &settings);
+
+// The run's settings, and which shard of it this is: the part of the JSON
+// that merge compares between shards.
+QJsonObject settingsJson(const ArenaSettings &settings);
 
 // Fixed decimals, never "-0.0".
 QString fixed(double value, int decimals);

@@ -35,6 +35,15 @@ QString failureReason(const GameRow &row)
     return QString();
 }
 
+QString failureLine(const GameRow &row)
+{
+    return QStringLiteral("%1 at seed %2, step %3: %4")
+        .arg(QLatin1String(gameEndName(row)))
+        .arg(row.seed)
+        .arg(row.steps)
+        .arg(failureReason(row));
+}
+
 QString deathCauseText(const GameRow &row)
 {
     switch (row.deathCause) {
@@ -42,6 +51,27 @@ QString deathCauseText(const GameRow &row)
     case RadiusChange::Contest: return QStringLiteral("contest with agent [%1]").arg(row.deathOther + 1);
     default: return QString();
     }
+}
+
+bool parseDeathCause(const QString &text, int32_t &cause, int32_t &other)
+{
+    const QString contest = QStringLiteral("contest with agent ");
+    if (text == QLatin1String("wall")) {
+        cause = RadiusChange::Wall;
+        other = -1;
+        return true;
+    }
+    if (!text.startsWith(contest))
+        return false;
+    const QString named = text.mid(contest.size());
+    const bool label = named.startsWith(QLatin1Char('[')) && named.endsWith(QLatin1Char(']'));
+    bool ok = false;
+    const int number = label ? named.mid(1, named.size() - 2).toInt(&ok) : named.toInt(&ok);
+    if (!ok)
+        return false;
+    cause = RadiusChange::Contest;
+    other = label ? number - 1 : number;
+    return true;
 }
 
 QByteArray csvHeader()

@@ -11,9 +11,16 @@
 
 // Why a game failed, in words: "signal 11 (SIGSEGV)", ...
 QString failureReason(const GameRow &row);
+// A failed game as the arena words it: "crashed at seed 3, step 100:
+// signal 11 (SIGSEGV)".
+QString failureLine(const GameRow &row);
 // "wall", "contest with agent [4]" (the other agent by its label, its index
 // plus one), or empty while agent 0 lives.
 QString deathCauseText(const GameRow &row);
+// The cause and other agent back from deathCauseText's words; earlier
+// versions named the other agent by its index, "contest with agent 3", and
+// are read too. False for any other text.
+bool parseDeathCause(const QString &text, int32_t &cause, int32_t &other);
 // One row per game, seeds in order.
 QByteArray csvHeader();
 QByteArray csvRow(const QString &controller, const GameRow &row, const QString &replay);

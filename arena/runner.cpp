@@ -24,6 +24,17 @@ QString replayFileName(int controller, const QString &path, uint32_t seed)
         .arg(seed);
 }
 
+QString matchReplayFileName(uint32_t seed, int rotation)
+{
+    return QStringLiteral("match-seed%1-seating%2.replay.gz").arg(seed).arg(rotation + 1);
+}
+
+bool recordsGame(int recordGames, FailureKind failure, bool survived)
+{
+    return (failure != FailureKind::None && failure != FailureKind::Lost) || recordGames == RecordAll
+        || (recordGames == RecordLost && !survived);
+}
+
 // In this process, one game after another: for a debugger, and where there
 // is no fork. No fresh controller per game, no crash protection, no
 // confinement and no log; the generators are still separate.

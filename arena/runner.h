@@ -70,6 +70,14 @@ struct ControllerSpec {
 // file name, and the seed.
 QString replayFileName(int controller, const QString &path, uint32_t seed);
 
+// A match's game's replay in the --record folder: its seed and seating.
+QString matchReplayFileName(uint32_t seed, int rotation);
+
+// Whether --record-games (a RecordGames) writes a game a controller ended
+// with `failure`, its agent alive at the end or not: a failed game always,
+// unless it never started.
+bool recordsGame(int recordGames, FailureKind failure, bool survived);
+
 // Told each game's row, per controller in seed order; game `index` is seed
 // played().first + index. A controller stopped by --max-failures gets no rows
 // after its last failure.

@@ -292,9 +292,9 @@ void Ball_engine::chooseAction(size_t index)
                        yVelocity);
 }
 
-void Ball_engine::tellListener(RadiusChange::Cause cause, size_t other, int delta)
+void Ball_engine::tellListener(size_t agent, RadiusChange::Cause cause, size_t other, int delta)
 {
-    radiusListener(radiusContext, RadiusChange{cause, int32_t(other), delta});
+    radiusListener(radiusContext, RadiusChange{cause, int32_t(other), delta, int32_t(agent)});
 }
 
 void Ball_engine::savePositions()

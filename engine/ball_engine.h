@@ -53,13 +53,14 @@ inline bool closerThan(long long squared, int reach)
 // Euclidean distance between two centres.
 long double distance(int x1, int y1, int x2, int y2);
 
-// A change of agent 0's radius, and why: a wall bounce, a contest with agent
+// A change of an agent's radius, and why: a wall bounce, a contest with agent
 // `other`, or a meal from circle `other` (a resource).
 struct RadiusChange {
     enum Cause : int32_t { Wall = 0, Contest = 1, Meal = 2 };
     Cause cause = Wall;
     int32_t other = -1;
     int32_t delta = 0;
+    int32_t agent = 0; // whose radius changed
 };
 using RadiusListener = void (*)(void *context, const RadiusChange &change);
 
@@ -115,12 +116,14 @@ public:
     // Agent 0's policy. Defaults to the brainlet's `controller`.
     void setController(ControllerFunction function) { controllerFunction = function; }
 
-    // Told every change of agent 0's radius with its cause, for tools that
-    // record or explain a game; none by default, and the game sets none.
-    void setRadiusListener(RadiusListener listener, void *context)
+    // Told every change of the radius of agents 0 to `agents` - 1 with its
+    // cause, for tools that record or explain a game (a match explains
+    // every seat's); none by default, and the game sets none.
+    void setRadiusListener(RadiusListener listener, void *context, size_t agents = 1)
     {
         radiusListener = listener;
         radiusContext = context;
+        listenedAgents = agents;
     }
 
     // Where the engine draws its numbers: the C library's shared generator
@@ -181,21 +184,22 @@ private:
     ControllerFunction controllerFunction;
     RadiusListener radiusListener = nullptr;
     void *radiusContext = nullptr;
+    size_t listenedAgents = 1;
     // Only tools listen; the step pays a test and nothing more otherwise.
     void agent0Changed(size_t i, RadiusChange::Cause cause, size_t other, int delta)
     {
 #if defined(__GNUC__)
-        if (__builtin_expect(radiusListener != nullptr, 0) && i == 0 && delta != 0)
+        if (__builtin_expect(radiusListener != nullptr, 0) && i < listenedAgents && delta != 0)
 #else
-        if (radiusListener != nullptr && i == 0 && delta != 0)
+        if (radiusListener != nullptr && i < listenedAgents && delta != 0)
 #endif
-            tellListener(cause, other, delta);
+            tellListener(i, cause, other, delta);
     }
 #if defined(__GNUC__)
     __attribute__((cold, noinline))
 #endif
     void
-    tellListener(RadiusChange::Cause cause, size_t other, int delta);
+    tellListener(size_t agent, RadiusChange::Cause cause, size_t other, int delta);
     // Resources respawn on a rhythm counted from the program's start, not from
     // the start of a game: the designed engine ticks one process-wide counter
     // that neither setup nor reset touches. A seeded game (a tool's game that

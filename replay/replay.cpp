@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -187,6 +188,52 @@ QByteArray encodeReplay(const Replay &replay)
     return packer.pack(plain.data(), plain.size());
 }
 
+namespace {
+
+QJsonArray seatsJson(const std::vector<ReplaySeat> &seats)
+{
+    QJsonArray array;
+    for (const ReplaySeat &s : seats) {
+        QJsonObject seat{{QStringLiteral("agent"), s.agent},
+                         {QStringLiteral("controller"), s.controller},
+                         {QStringLiteral("controller_sha256"), s.sha256}};
+        if (!s.failure.isEmpty()) {
+            seat.insert(QStringLiteral("failed_at_step"), s.failedAtStep);
+            seat.insert(QStringLiteral("failure"), s.failure);
+        }
+        array.append(seat);
+    }
+    return array;
+}
+
+// The seats of a match's replay: each a different agent; none in a replay
+// of one controller, or of a version that had no matches.
+bool readSeats(const QJsonObject &header, std::vector<ReplaySeat> &seats)
+{
+    const QJsonValue value = header.value(QStringLiteral("seats"));
+    if (value.isUndefined())
+        return true;
+    if (!value.isArray() || value.toArray().size() > replayAgents)
+        return false;
+    std::array<bool, replayAgents> taken{};
+    for (const QJsonValue &entry : value.toArray()) {
+        const QJsonObject o = entry.toObject();
+        long long agent = -1, failedAt = 0;
+        if (!wholeNumber(o, "agent", 0, replayAgents - 1, agent) || taken[size_t(agent)]
+            || !o.value(QStringLiteral("controller")).isString()
+            || (o.contains(QStringLiteral("failed_at_step"))
+                && !wholeNumber(o, "failed_at_step", 0, INT32_MAX, failedAt)))
+            return false;
+        taken[size_t(agent)] = true;
+        seats.push_back(ReplaySeat{int(agent), o.value(QStringLiteral("controller")).toString(),
+                                   o.value(QStringLiteral("controller_sha256")).toString(), int(failedAt),
+                                   o.value(QStringLiteral("failure")).toString()});
+    }
+    return true;
+}
+
+} // namespace
+
 std::string replayHeaderLine(const ReplayHeader &h)
 {
     QJsonObject header{{QStringLiteral("format"), QStringLiteral("pelloria-replay")},
@@ -201,6 +248,8 @@ std::string replayHeaderLine(const ReplayHeader &h)
                        {QStringLiteral("failed_at_step"), h.failedAtStep},
                        {QStringLiteral("agents"), replayAgents},
                        {QStringLiteral("circles"), replayCircles}};
+    if (!h.seats.empty())
+        header.insert(QStringLiteral("seats"), seatsJson(h.seats));
     return QJsonDocument(header).toJson(QJsonDocument::Compact).toStdString() + '\n';
 }
 
@@ -388,6 +437,10 @@ bool decodeReplay(const QByteArray &file, Replay &replay, QString &error)
     }
     Replay read;
     ReplayHeader &h = read.header;
+    if (!readSeats(header, h.seats)) {
+        error = QStringLiteral("the replay's seats are damaged");
+        return false;
+    }
     h.program = header.value(QStringLiteral("program")).toString();
     h.seed = uint32_t(seed);
     h.controller = header.value(QStringLiteral("controller")).toString();
@@ -428,6 +481,24 @@ bool readReplay(const QString &path, Replay &replay, QString &error)
         return false;
     }
     return true;
+}
+
+bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames,
+                      ReplayPacker &packer)
+{
+    const std::string plain = unpackedReplay(header, frames.data(), frames.size());
+    const QByteArray packed = packer.pack(plain.data(), plain.size());
+    if (packed.isEmpty())
+        return false;
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    const bool written
+        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(packed) == packed.size() && file.flush();
+    file.close();
+    if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    QFile::remove(part);
+    return false;
 }
 
 void showFrame(const ReplayFrame &frame, Ball_engine &engine)

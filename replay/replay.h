@@ -18,6 +18,16 @@
 
 constexpr int replayFormatVersion = 2; // the version written; 1 is still read
 
+// A match's seat: the agent a controller steered, and, when it was taken
+// out of the game, how, in the arena's words.
+struct ReplaySeat {
+    int agent = 0;
+    QString controller; // its label in the match
+    QString sha256;     // of its library
+    int failedAtStep = 0;
+    QString failure; // empty when it played to the end
+};
+
 struct ReplayHeader {
     int version = replayFormatVersion; // written; whatever was read, the frames read are the same
     QString program;                   // the version of the program that wrote it
@@ -28,6 +38,9 @@ struct ReplayHeader {
     QString outcome;      // "set", "none-alive", "step-limit", or how it failed
     int steps = 0;        // steps played; frames 0..steps follow
     int failedAtStep = 0; // for a failed game: the step it failed at, else 0
+    // A match's game: who steered which agent (then `controller` is agent
+    // 0's); empty for a game of one controller against random agents.
+    std::vector<ReplaySeat> seats;
 };
 
 struct Replay {
@@ -71,6 +84,11 @@ bool readReplay(const QString &path, Replay &replay, QString &error);
 void showFrame(const ReplayFrame &frame, Ball_engine &engine);
 
 const char *causeName(RadiusChange::Cause cause);
+
+// Writes a game recorded as it was played, whole or not at all (by a
+// rename); not synced to disk, which would cost more than the game.
+bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames,
+                      ReplayPacker &packer);
 
 // Plays the game of `seed` with `controller` exactly as pelloria-arena does
 // (its own generator for the controller, seeded seed ^ 0x9E3779B9) and

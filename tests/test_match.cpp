@@ -4,8 +4,10 @@
 #include "arena/judge/match.h"
 #include "arena/match_results.h"
 #include "arena/rating.h"
+#include "engine/ball_engine.h"
 #include "tests/arena_process.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,6 +49,7 @@ private Q_SLOTS:
     void seatsRotateAndTheReferenceMatchesItself();
     void greedyBeatsTheReference();
     void aCrashCostsOnlyItsAgent();
+    void everySeatsDeathHasItsCause();
     void noSeatFindsAnotherSeatsMemory();
     void strictRowsAreTheDefaultRows();
 };
@@ -143,9 +146,71 @@ void TestMatch::aCrashCostsOnlyItsAgent()
             QCOMPARE(row.failedAt, 100);
             QCOMPARE(row.radius, 0);
             QVERIFY(row.steps >= 100); // the game went on for the others
+            // Taken out, not killed by the rules: a death step, no cause.
+            QCOMPARE(row.deathStep, 100);
+            QCOMPARE(row.deathCause, -1);
         }
     }
     QCOMPARE(crashed, 2); // once in each seat
+}
+
+void TestMatch::everySeatsDeathHasItsCause()
+{
+    QTemporaryDir logs;
+    const QVector<ControllerSpec> three
+        = specs({QStringLiteral(BRAINLET_LIB), QStringLiteral(GREEDY_LIB), QStringLiteral(C_CONTROLLER_LIB)}, logs);
+    QBuffer csv;
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    MatchResults results(three, &csv);
+    Collected collected;
+    struct Both : MatchListener {
+        MatchListener *a, *b;
+        void game(const std::vector<MatchRow> &rows) override
+        {
+            a->game(rows);
+            b->game(rows);
+        }
+    } both;
+    both.a = &results;
+    both.b = &collected;
+    QString error;
+    QVERIFY2(runMatch(three, patient(8), both, error), qPrintable(error));
+    int walls = 0, contests = 0, died = 0;
+    QStringList expected;
+    for (const std::vector<MatchRow> &game : collected.games) {
+        for (const MatchRow &row : game) {
+            QCOMPARE(row.failure, FailureKind::None);
+            QCOMPARE(row.deathStep > 0, row.radius == 0);
+            if (row.deathStep == 0) {
+                QCOMPARE(row.deathCause, -1);
+                continue;
+            }
+            ++died;
+            QVERIFY(row.deathStep <= row.steps);
+            QVERIFY2(row.deathCause == RadiusChange::Wall || row.deathCause == RadiusChange::Contest,
+                     qPrintable(QString::number(row.deathCause)));
+            if (row.deathCause == RadiusChange::Wall) {
+                ++walls;
+                QCOMPARE(row.deathOther, -1);
+                expected << QStringLiteral(",%1,0,%2,wall,").arg(row.rank).arg(row.deathStep);
+            } else {
+                ++contests;
+                QVERIFY(row.deathOther >= 0 && row.deathOther < 10 && row.deathOther != row.agent);
+                expected << QStringLiteral(",%1,0,%2,\"contest with agent [%3]\",")
+                                .arg(row.rank)
+                                .arg(row.deathStep)
+                                .arg(row.deathOther + 1);
+            }
+        }
+    }
+    // Three controllers over eight seeds, seated thrice each: some of
+    // the 72 seated agents die, and some of those in a contest.
+    QVERIFY2(died > 0 && contests > 0, qPrintable(QStringLiteral("%1 %2").arg(walls).arg(contests)));
+    const QString text = QString::fromUtf8(csv.data());
+    QVERIFY(text.startsWith(QStringLiteral("controller,seed,rotation,agent,outcome,steps,rank,radius,death_step,"
+                                           "death_cause,failure,failure_code,failed_at,failure_reason,replay\n")));
+    for (const QString &cells : expected)
+        QVERIFY2(text.contains(cells), qPrintable(cells));
 }
 
 void TestMatch::noSeatFindsAnotherSeatsMemory()

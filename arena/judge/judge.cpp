@@ -38,7 +38,7 @@ Judge::Judge()
     engine.setController(&Judge::nextAction);
     agent0.engine = &engine;
     agent0.step = &next;
-    engine.setRadiusListener(&Agent0Facts::changed, &agent0);
+    engine.setRadiusListener(&RadiusFacts::changed, &agent0);
 }
 
 void Judge::nextAction(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *,
@@ -49,35 +49,43 @@ void Judge::nextAction(int &action, size_t, size_t, size_t, const int *, const i
     action = byte;
 }
 
-void Agent0Facts::changed(void *context, const RadiusChange &change)
+void RadiusFacts::changed(void *context, const RadiusChange &change)
 {
-    Agent0Facts &a = *static_cast<Agent0Facts *>(context);
+    RadiusFacts &a = *static_cast<RadiusFacts *>(context);
+    if (change.agent < 0 || size_t(change.agent) >= a.deaths.size())
+        return;
+    AgentDeath &death = a.deaths[size_t(change.agent)];
+    if (death.step == 0 && a.engine->getCircleRadius()[change.agent] <= 0)
+        death = AgentDeath{int32_t(*a.step), int32_t(change.cause), change.other};
+    if (change.agent != 0)
+        return;
     GameRow &f = a.facts;
     if (change.cause == RadiusChange::Wall)
         f.wallLoss -= change.delta;
     else if (change.cause == RadiusChange::Contest && change.delta < 0)
         f.contestLoss -= change.delta;
-    if (f.deathStep == 0 && a.engine->getCircleRadius()[0] <= 0) {
-        f.deathStep = int32_t(*a.step);
-        f.deathCause = int32_t(change.cause);
-        f.deathOther = change.other;
-    }
     if (a.recorder)
         ReplayRecorder::changed(a.recorder, change);
 }
 
-void Agent0Facts::into(GameRow &row) const
+void RadiusFacts::reset()
 {
-    row.deathStep = facts.deathStep;
-    row.deathCause = facts.deathCause;
-    row.deathOther = facts.deathOther;
+    facts = GameRow();
+    deaths = {};
+}
+
+void RadiusFacts::into(GameRow &row) const
+{
+    row.deathStep = deaths[0].step;
+    row.deathCause = deaths[0].cause;
+    row.deathOther = deaths[0].other;
     row.wallLoss = facts.wallLoss;
     row.contestLoss = facts.contestLoss;
 }
 
 GameResult Judge::replay(uint32_t seed, int steps, FrameWriter *frames)
 {
-    agent0.facts = GameRow();
+    agent0.reset();
     next = 0;
     playingActions = actions;
     playingNext = &next;

@@ -11,6 +11,7 @@
 #include "engine/game.h"
 #include "engine/inline_generator.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,15 +35,26 @@ struct ProcessEnd {
 // The row of a game that was played to its end.
 GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult &result);
 
-// What agent 0 loses and how it dies, as the engine's radius listener
-// tells it: `step` says which step is being played.
-struct Agent0Facts {
-    GameRow facts;
+// How an agent died: the step (0 while it lives), the cause (-1 for none
+// the engine saw, such as a seat taken out; else a RadiusChange::Cause) and
+// the agent it contested.
+struct AgentDeath {
+    int32_t step = 0;
+    int32_t cause = -1;
+    int32_t other = -1;
+};
+
+// What agent 0 loses, and how each agent the engine reports on dies, as the
+// engine's radius listener tells it: `step` says which step is being played.
+struct RadiusFacts {
+    GameRow facts; // agent 0's losses
+    std::array<AgentDeath, rules::agentsPerGame> deaths{};
     const Ball_engine *engine = nullptr;
     const size_t *step = nullptr;
-    void *recorder = nullptr; // a ReplayRecorder told every change too, or none
+    void *recorder = nullptr; // a ReplayRecorder told agent 0's changes too, or none
     static void changed(void *context, const RadiusChange &change);
-    // Copies the facts into `row`.
+    void reset();
+    // Copies agent 0's facts into `row`.
     void into(GameRow &row) const;
 };
 
@@ -73,7 +85,7 @@ private:
     InlineGenerator stream;
     const uint8_t *actions = nullptr;
     size_t next = 0;
-    Agent0Facts agent0;
+    RadiusFacts agent0;
 };
 
 #endif

@@ -5,6 +5,13 @@
 #include "arena/judge/referee.h"
 #include "arena/judge/row_order.h"
 #include "arena/judge/scheduler.h"
+#include "arena/row_text.h"
+#include "common/version.h"
+#include "replay/replay.h"
+#include "replay/replay_frames.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -58,7 +65,10 @@ MatchRow rowOf(const RefereedGame &game, const SeatOutcome &seat, int rotation)
     row.steps = game.result.steps;
     row.radius = game.radius[size_t(seat.agent)];
     row.rank = rankOf(game, seat.agent);
-    row.deathStep = game.deathStep[size_t(seat.agent)];
+    const AgentDeath &death = game.deaths[size_t(seat.agent)];
+    row.deathStep = death.step;
+    row.deathCause = death.cause;
+    row.deathOther = death.other;
     row.failure = seat.failure;
     row.failureCode = seat.failureCode;
     row.failedAt = seat.failedAt;
@@ -95,25 +105,77 @@ GameRow strictRow(const RefereedGame &game)
 
 } // namespace
 
+GameRow failureRow(const MatchRow &row)
+{
+    GameRow g;
+    g.seed = row.seed;
+    g.failure = row.failure;
+    g.failureCode = row.failureCode;
+    g.steps = row.failedAt;
+    return g;
+}
+
+namespace {
+
+// A match game's replay, its header naming every seat's controller, when
+// --record-games asks for it for any of its seats.
+bool saveMatchReplay(const RefereedGame &game, const std::vector<MatchRow> &rows,
+                     const QVector<ControllerSpec> &controllers, const ArenaSettings &settings,
+                     const FrameWriter &frames, ReplayPacker &packer)
+{
+    bool chosen = false;
+    ReplayHeader header;
+    for (const MatchRow &r : rows) {
+        chosen = chosen || recordsGame(settings.recordGames, r.failure, r.survived());
+        const ControllerSpec &c = controllers[r.controller];
+        ReplaySeat seat{r.agent, c.label, c.sha256, 0, QString()};
+        if (r.failure != FailureKind::None) {
+            seat.failedAtStep = r.failedAt;
+            seat.failure = failureLine(failureRow(r));
+        }
+        header.seats.push_back(seat);
+    }
+    if (!chosen || frames.size() == 0)
+        return false;
+    const ControllerSpec &first = controllers[rows.front().controller];
+    header.program = QStringLiteral(PELLORIA_VERSION);
+    header.seed = game.seed;
+    header.controller = QFileInfo(first.path).fileName();
+    header.sha256 = first.sha256;
+    header.maxSteps = settings.maxSteps;
+    header.steps = game.result.steps;
+    header.outcome = QString::fromLatin1(gameOutcomeName(game.result.outcome));
+    const QString name = matchReplayFileName(game.seed, rows.front().rotation);
+    return saveRecordedGame(QDir(settings.recordDir).filePath(name), header, frames, packer);
+}
+
+} // namespace
+
 bool runMatch(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, MatchListener &listener,
-              QString &error, double *exchangeNs)
+              QString &error, double *exchangeNs, bool rotate)
 {
     NoteOnly notes([&listener](const QString &line) { listener.note(line); });
     Seated seated;
     if (!seatControllers(controllers, settings, notes, seated, error))
         return false;
     Referee referee(seated.launchers, seated.logs, settings);
+    ReplayPacker packer;
     const int k = std::min(int(controllers.size()), int(rules::agentsPerGame));
     const SeedRange range = settings.played();
     for (int g = 0; g < range.games; ++g) {
-        for (int rotation = 0; rotation < k; ++rotation) {
+        for (int rotation = 0; rotation < (rotate ? k : 1); ++rotation) {
             std::vector<int> seats(size_t(k), 0);
             for (int s = 0; s < k; ++s)
                 seats[size_t(s)] = (s + rotation) % k;
-            const RefereedGame game = referee.play(range.first + unsigned(g), seats);
+            FrameWriter frames;
+            const bool record = settings.recordGames != RecordNone;
+            const RefereedGame game = referee.play(range.first + unsigned(g), seats, record ? &frames : nullptr);
             std::vector<MatchRow> rows;
             for (const SeatOutcome &seat : game.seats)
                 rows.push_back(rowOf(game, seat, rotation));
+            if (record && saveMatchReplay(game, rows, controllers, settings, frames, packer))
+                for (MatchRow &r : rows)
+                    r.replayed = 1;
             listener.game(rows);
         }
     }

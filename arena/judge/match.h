@@ -21,14 +21,20 @@ struct MatchRow {
     int steps = 0;
     int rank = 0;   // 1 + agents with a larger final radius
     int radius = 0; // final; 0 when dead or taken out
-    int deathStep = 0;
+    int deathStep = 0;  // 0 while it lives
+    int deathCause = -1; // as GameRow's: -1 none (taken out), else a RadiusChange::Cause
+    int deathOther = -1;
     FailureKind failure = FailureKind::None; // its agent was taken out of the game then
     int32_t failureCode = 0;
     int failedAt = 0;
     long long calls = 0;
     long long cpuNs = 0;
+    int replayed = 0; // --record wrote the game's replay (matchReplayFileName)
     bool survived() const { return failure == FailureKind::None && outcome == GameOutcome::Set && radius > 0; }
 };
+
+// The seat's failure as an evaluation's row holds it, for the same words.
+GameRow failureRow(const MatchRow &row);
 
 class MatchListener
 {
@@ -41,8 +47,10 @@ public:
 
 // Plays the match; false, with a one-line error and nothing played, when a
 // controller cannot be loaded. The mean exchange time goes to `exchangeNs`.
+// Without `rotate`, each seed is played once, controller i at agent i.
+// --record's replays are written as games end.
 bool runMatch(const QVector<ControllerSpec> &controllers, const ArenaSettings &settings, MatchListener &listener,
-              QString &error, double *exchangeNs = nullptr);
+              QString &error, double *exchangeNs = nullptr, bool rotate = true);
 
 // The single-controller evaluation through the referee: the rows of
 // runArena, with the engine out of every controller's process.

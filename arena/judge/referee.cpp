@@ -5,6 +5,7 @@
 #include "arena/judge/launcher_link.h"
 #include "arena/judge/process_watch.h"
 #include "engine/step.h"
+#include "replay/recorder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -82,7 +83,7 @@ Referee::Referee(const std::vector<LauncherLink *> &launchers, const std::vector
     engine.drawFrom(&stream);
     facts.engine = &engine;
     facts.step = &step;
-    engine.setRadiusListener(&Agent0Facts::changed, &facts);
+    engine.setRadiusListener(&RadiusFacts::changed, &facts, rules::agentsPerGame);
 }
 
 Referee::~Referee()
@@ -224,10 +225,9 @@ void Referee::release(Seat &s)
     events.erase(s.ticket);
 }
 
-RefereedGame Referee::play(uint32_t seed, const std::vector<int> &controllerOfSeat)
+// Every seat's process loaded, or its agent out of the game from the start.
+void Referee::seatAll(uint32_t seed, const std::vector<int> &controllerOfSeat)
 {
-    RefereedGame game;
-    game.seed = seed;
     seats.clear();
     for (size_t a = 0; a < controllerOfSeat.size() && a < rules::agentsPerGame; ++a) {
         auto s = std::make_unique<Seat>();
@@ -241,16 +241,16 @@ RefereedGame Referee::play(uint32_t seed, const std::vector<int> &controllerOfSe
             s->outcome.failure = FailureKind::Lost;
         }
     }
-    facts.facts = GameRow();
-    step = 0;
-    engine.resetSeeded(seed);
-    for (auto &s : seats)
-        if (s->out)
-            engine.getCircleRadius()[s->agent] = 0;
+}
+
+void Referee::playSteps(RefereedGame &game, ReplayRecorder *recording)
+{
     size_t phase = 0;
     game.result.outcome = GameOutcome::StepLimit;
     while (game.result.steps < settings.maxSteps) {
         step = size_t(game.result.steps) + 1;
+        if (recording)
+            ReplayRecorder::observe(recording, int(step));
         for (size_t i = 0; i < engine.getNumAgents(); ++i) {
             if (i < seats.size())
                 engine.getActions()[i] = ask(*seats[i], int(step));
@@ -260,15 +260,39 @@ RefereedGame Referee::play(uint32_t seed, const std::vector<int> &controllerOfSe
         game.result.alive = stepArena(engine, phase);
         game.result.steps = int(step);
         for (size_t a = 0; a < rules::agentsPerGame; ++a)
-            if (game.deathStep[a] == 0 && engine.getCircleRadius()[a] <= 0)
-                game.deathStep[a] = int(step);
+            if (game.deaths[a].step == 0 && engine.getCircleRadius()[a] <= 0)
+                game.deaths[a].step = int(step); // the engine's cause, if it saw one, comes later
         if (isGameSet(game.result.alive) || game.result.alive == 0) {
             game.result.outcome = game.result.alive == 0 ? GameOutcome::NoneAlive : GameOutcome::Set;
             break;
         }
     }
-    for (size_t a = 0; a < rules::agentsPerGame; ++a)
+    if (recording)
+        recording->finish(game.result);
+}
+
+RefereedGame Referee::play(uint32_t seed, const std::vector<int> &controllerOfSeat, FrameWriter *frames)
+{
+    RefereedGame game;
+    game.seed = seed;
+    seatAll(seed, controllerOfSeat);
+    facts.reset();
+    step = 0;
+    engine.resetSeeded(seed);
+    for (auto &s : seats)
+        if (s->out)
+            engine.getCircleRadius()[s->agent] = 0;
+    std::unique_ptr<ReplayRecorder> recording;
+    if (frames)
+        recording = std::make_unique<ReplayRecorder>(engine, false, frames);
+    facts.recorder = recording.get();
+    playSteps(game, recording.get());
+    facts.recorder = nullptr;
+    for (size_t a = 0; a < rules::agentsPerGame; ++a) {
         game.radius[a] = std::max(0, engine.getCircleRadius()[a]);
+        if (facts.deaths[a].step > 0)
+            game.deaths[a] = facts.deaths[a];
+    }
     facts.into(game.agent0);
     for (auto &s : seats) {
         release(*s);

@@ -21,7 +21,9 @@
 #include <sys/types.h>
 
 class ControllerLog;
+class FrameWriter;
 class LauncherLink;
+class ReplayRecorder;
 
 // How one seat's controller did in a refereed game.
 struct SeatOutcome {
@@ -37,10 +39,10 @@ struct SeatOutcome {
 struct RefereedGame {
     uint32_t seed = 0;
     GameResult result;
-    std::array<int, rules::agentsPerGame> radius{};    // at the end; 0 for dead
-    std::array<int, rules::agentsPerGame> deathStep{}; // 0 for alive
-    GameRow agent0;                                    // agent 0's death and losses
-    std::vector<SeatOutcome> seats;                    // by agent
+    std::array<int, rules::agentsPerGame> radius{};         // at the end; 0 for dead
+    std::array<AgentDeath, rules::agentsPerGame> deaths{}; // each agent's, taken out or not
+    GameRow agent0;                                         // agent 0's death and losses
+    std::vector<SeatOutcome> seats;                         // by agent
 };
 
 class Referee
@@ -52,14 +54,17 @@ public:
     Referee(const Referee &) = delete;
     Referee &operator=(const Referee &) = delete;
 
-    // The game of `seed` with controller `controllerOfSeat[a]` steering agent a.
-    RefereedGame play(uint32_t seed, const std::vector<int> &controllerOfSeat);
+    // The game of `seed` with controller `controllerOfSeat[a]` steering
+    // agent a; its replay's frames go to `frames` when given.
+    RefereedGame play(uint32_t seed, const std::vector<int> &controllerOfSeat, FrameWriter *frames = nullptr);
 
     // The round trip of one question and answer, on average so far.
     double meanExchangeNs() const { return exchanges > 0 ? double(exchangeNs) / double(exchanges) : 0; }
 
 private:
     struct Seat;
+    void seatAll(uint32_t seed, const std::vector<int> &controllerOfSeat);
+    void playSteps(RefereedGame &game, ReplayRecorder *recording);
     bool seat(Seat &s, uint32_t seed);
     int ask(Seat &s, int step);
     bool answered(Seat &s, uint32_t asked, int step);
@@ -75,7 +80,7 @@ private:
     const ArenaSettings &settings;
     Ball_engine engine;
     InlineGenerator stream;
-    Agent0Facts facts;
+    RadiusFacts facts;
     size_t step = 0;
     std::vector<std::unique_ptr<Seat>> seats;
     struct Event {

@@ -399,9 +399,7 @@ void Scheduler::launcherGone(int c)
 // The replay of a game the run records: whole or not at all, by a rename.
 bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames)
 {
-    const bool chosen = (row.failed() && row.failure != FailureKind::Lost) || settings.recordGames == RecordAll
-        || (settings.recordGames == RecordLost && !row.agent0Survived());
-    if (!chosen || frames.size() == 0)
+    if (!recordsGame(settings.recordGames, row.failure, row.agent0Survived()) || frames.size() == 0)
         return false;
     const ControllerSpec &entry = controllers[game.controller];
     ReplayHeader header;
@@ -413,21 +411,9 @@ bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResul
     header.steps = played.steps;
     header.outcome = QString::fromLatin1(row.failed() ? gameEndName(row) : gameOutcomeName(played.outcome));
     header.failedAtStep = row.failed() ? row.steps : 0;
-    const std::string plain = unpackedReplay(header, frames.data(), frames.size());
-    const QByteArray packed = packer.pack(plain.data(), plain.size());
-    if (packed.isEmpty())
-        return false;
-    const QString path = QDir(settings.recordDir).filePath(replayFileName(game.controller, entry.path, game.seed));
-    // Not synced to disk one by one, which would cost more than the game.
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    const bool written
-        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(packed) == packed.size() && file.flush();
-    file.close();
-    if (written && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
-        return true;
-    QFile::remove(part);
-    return false;
+    return saveRecordedGame(
+        QDir(settings.recordDir).filePath(replayFileName(game.controller, entry.path, game.seed)), header, frames,
+        packer);
 }
 
 } // namespace
