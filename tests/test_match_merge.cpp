@@ -5,6 +5,7 @@
 #include "arena/match_results.h"
 #include "arena/match_rows.h"
 #include "arena/row_text.h"
+#include "engine/ball_engine.h"
 #include "tests/arena_process.h"
 
 #include <QFile>
@@ -69,6 +70,7 @@ class TestMatchMerge : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void everyValueOfEveryFieldRoundTrips();
     void initTestCase();
     void shardsMergeToTheWholeMatch();
     void shardsThatAreNotOneMatchAreRefused();
@@ -79,6 +81,54 @@ private:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
 };
+
+void TestMatchMerge::everyValueOfEveryFieldRoundTrips()
+{
+    const QStringList labels{QStringLiteral("a, \"the first\""), QStringLiteral("b"), QStringLiteral("c")};
+    QCOMPARE(matchCsvHeader().count(',') + 1, matchFieldCount);
+    int checked = 0;
+    // Every outcome, every failure (none included), every death cause and
+    // every other agent a contest can name, each in some seat and seating.
+    for (const GameEnd &end : gameEnds) {
+        for (int cause = -1; cause <= RadiusChange::Contest; ++cause) {
+            for (int other = cause == RadiusChange::Contest ? 0 : -1;
+                 other < (cause == RadiusChange::Contest ? int(rules::agentsPerGame) : 0); ++other) {
+                MatchRow row;
+                row.seed = uint32_t(7 + checked);
+                row.rotation = checked % 3;
+                row.agent = (checked / 3) % 3;
+                row.controller = (row.agent + row.rotation) % 3;
+                row.outcome = end.failure == FailureKind::None ? end.outcome : GameOutcome(checked % 3);
+                row.failure = end.failure;
+                row.failureCode = end.failure == FailureKind::None ? 0 : 11 + checked % 3;
+                row.failedAt = end.failure == FailureKind::None ? 0 : 40 + checked;
+                row.steps = 100 + checked;
+                row.rank = 1 + checked % 10;
+                row.radius = cause >= 0 ? 0 : 5 + checked;
+                row.deathStep = cause >= 0 ? 30 + checked : 0;
+                row.deathCause = cause;
+                row.deathOther = other;
+                row.replayed = checked % 2;
+                MatchRow back;
+                QVERIFY2(readMatchRow(matchRowJson(row, labels), labels, back), qPrintable(matchCsvLine(row, labels)));
+                QCOMPARE(matchCsvLine(back, labels), matchCsvLine(row, labels));
+                QCOMPARE(back.controller, row.controller);
+                QCOMPARE(back.failure, row.failure);
+                QCOMPARE(back.outcome, row.outcome);
+                QCOMPARE(back.deathCause, row.deathCause);
+                QCOMPARE(back.deathOther, row.deathOther);
+                QCOMPARE(back.replayed, row.replayed);
+                ++checked;
+            }
+        }
+    }
+    QCOMPARE(checked, int(sizeof gameEnds / sizeof gameEnds[0]) * (2 + int(rules::agentsPerGame)));
+    // A label's comma and quotes are quoted in the CSV.
+    MatchRow row;
+    row.seed = 1;
+    row.rank = 1;
+    QVERIFY(matchCsvLine(row, labels).startsWith("\"a, \"\"the first\"\"\",1,0,0,"));
+}
 
 void TestMatchMerge::initTestCase()
 {
