@@ -10,9 +10,12 @@
 #endif
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -32,6 +35,12 @@ constexpr Acceleration actionTable[] = {
     {0, 0}, {0, -1}, {0, 1}, {-1, 0}, {1, 0}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1},
 };
 constexpr int actionCount = static_cast<int>(sizeof actionTable / sizeof actionTable[0]);
+
+// Any other code is no acceleration.
+inline Acceleration accelerationOf(int code)
+{
+    return (code >= 0 && code < actionCount) ? actionTable[code] : Acceleration{0, 0};
+}
 
 // The speed cap 5 * (maxRadius / r) for the game's cap of 200, for every
 // radius: a move then needs no division.
@@ -83,6 +92,51 @@ inline int keepInside(int position, int r, int extent)
     if (position > extent - r)
         position = extent - r;
     return position;
+}
+
+// The three sources of draws, as the step's templates take them: each a
+// call that inlines into the loops that draw.
+struct SharedDraws {
+    int operator()() const { return std::rand(); }
+};
+struct InlineDraws {
+    InlineGenerator &generator;
+    int operator()() const { return generator.next(); }
+};
+#if defined(__GLIBC__)
+struct LibraryDraws {
+    random_data *stream;
+    int operator()() const
+    {
+        int32_t value = 0;
+        ::random_r(stream, &value);
+        return value;
+    }
+};
+#endif
+
+// An opponent's action: any of the nine, at random.
+template <typename Draws>
+inline int opponentAction(Draws &draws)
+{
+    return draws() % actionCount;
+}
+
+// One swap of the visit order's shuffle: entry i with one of the `span`
+// entries from i on. A span known at compile time divides by a constant.
+template <typename Span, typename Draws>
+inline void swapWithin(size_t *order, size_t i, Span span, Draws &draws)
+{
+    // In 32 bits: the same remainder as in size_t, at a fraction of the
+    // cost of a 64-bit division.
+    const size_t j = i + static_cast<unsigned>(draws()) % static_cast<unsigned>(span);
+    std::swap(order[i], order[j]);
+}
+
+template <size_t Agents, typename Draws, size_t... I>
+inline void shuffleFixed(size_t *order, Draws &draws, std::index_sequence<I...>)
+{
+    (swapWithin(order, I, std::integral_constant<unsigned, unsigned(Agents - I)>(), draws), ...);
 }
 
 } // namespace
@@ -238,6 +292,38 @@ inline int Ball_engine::draw()
     return std::rand();
 }
 
+template <size_t Agents>
+size_t Ball_engine::agentCount() const
+{
+    if constexpr (Agents == 0)
+        return numAgents;
+    else
+        return Agents;
+}
+
+template <typename Play>
+auto Ball_engine::withDraws(Play play)
+{
+    if (inlineStream)
+        return play(InlineDraws{*inlineStream});
+#if defined(__GLIBC__)
+    if (ownStream)
+        return play(LibraryDraws{ownStream});
+#endif
+    return play(SharedDraws{});
+}
+
+// The game's ten agents get loops of known bounds; any other count (tests
+// and tools may set one up) plays the same code with the count read at run
+// time.
+template <typename Play>
+auto Ball_engine::withAgentCount(Play play)
+{
+    if (numAgents == rules::agentsPerGame)
+        return play(std::integral_constant<size_t, rules::agentsPerGame>());
+    return play(std::integral_constant<size_t, 0>());
+}
+
 void Ball_engine::layOutGame()
 {
     for (size_t i = 0; i < numAgents; ++i) {
@@ -282,14 +368,35 @@ int Ball_engine::countAliveAgents() const
 
 void Ball_engine::chooseAction(size_t index)
 {
-    if (index != 0) {
-        actions[index] = draw() % 9;
-        return;
-    }
+    if (index == 0)
+        askController();
+    else
+        withDraws([&](auto draws) { actions[index] = opponentAction(draws); });
+}
+
+void Ball_engine::askController()
+{
     // The plug-in may store nothing; 0 (no acceleration) is then the action.
     actions[0] = 0;
     controllerFunction(actions[0], 0, numAgents, numResources, circleRadius, xCoordinate, yCoordinate, xVelocity,
                        yVelocity);
+}
+
+void Ball_engine::chooseActions()
+{
+    if (numAgents > 0)
+        askController();
+    chooseOpponentActions();
+}
+
+void Ball_engine::chooseOpponentActions()
+{
+    withDraws([&](auto draws) {
+        withAgentCount([&](auto agents) {
+            for (size_t i = 1; i < agentCount<decltype(agents)::value>(); ++i)
+                actions[i] = opponentAction(draws);
+        });
+    });
 }
 
 void Ball_engine::tellListener(size_t agent, RadiusChange::Cause cause, size_t other, int delta)
@@ -307,28 +414,40 @@ void Ball_engine::savePositions()
 
 void Ball_engine::decodeAction(size_t index)
 {
-    const int code = actions[index];
-    const Acceleration a = (code >= 0 && code < actionCount) ? actionTable[code] : Acceleration{0, 0};
+    const Acceleration a = accelerationOf(actions[index]);
     xAcceleration[index] = a.x;
     yAcceleration[index] = a.y;
 }
 
 void Ball_engine::moveAgent(size_t i)
 {
+    move(i, Walls{width, height, maxRadius});
+}
+
+// Inlined into the step's loop, which reads the walls once for all agents.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void
+Ball_engine::move(size_t i, Walls walls)
+{
     int r = circleRadius[i];
     if (r <= 0)
         return;
-    decodeAction(i);
+    const Acceleration a = accelerationOf(actions[i]);
+    xAcceleration[i] = a.x;
+    yAcceleration[i] = a.y;
 
-    const int vmax = (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
+    const int vmax
+        = (walls.maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (walls.maxRadius / r);
     int x = xCoordinate[i];
     int y = yCoordinate[i];
-    int vx = clampSpeed(xVelocity[i] + xAcceleration[i], vmax);
-    int vy = clampSpeed(yVelocity[i] + yAcceleration[i], vmax);
+    int vx = clampSpeed(xVelocity[i] + a.x, vmax);
+    int vy = clampSpeed(yVelocity[i] + a.y, vmax);
 
     // The axes are independent: each bounces off its own walls or moves.
-    const bool bounceX = bounceOrMove(x, vx, r, width);
-    const bool bounceY = bounceOrMove(y, vy, r, height);
+    const bool bounceX = bounceOrMove(x, vx, r, walls.width);
+    const bool bounceY = bounceOrMove(y, vy, r, walls.height);
     const bool bounced = bounceX || bounceY;
     if (bounced) {
         vx /= 2;
@@ -336,8 +455,8 @@ void Ball_engine::moveAgent(size_t i)
         r -= 1; // a corner costs no more than a single wall
     }
 
-    xCoordinate[i] = keepInside(x, r, width);
-    yCoordinate[i] = keepInside(y, r, height);
+    xCoordinate[i] = keepInside(x, r, walls.width);
+    yCoordinate[i] = keepInside(y, r, walls.height);
     xVelocity[i] = vx;
     yVelocity[i] = vy;
     circleRadius[i] = r;
@@ -371,6 +490,110 @@ Ball_engine::Spans Ball_engine::resourceSpans(size_t k) const
     return Spans{xCoordinate[k] - r, xCoordinate[k] + r, yCoordinate[k] - r, yCoordinate[k] + r};
 }
 
+// Whether a contest or a meal could happen now: whether any living agent's
+// box (its centre +- its radius) overlaps another living circle's. Two
+// circles closer than the sum of their radii differ by less than that sum
+// on each axis, so without such an overlap no pair passes closerThan, and
+// the contests and meals leave every circle as it is.
+struct Ball_engine::Touching {
+    bool agents;
+    bool resources;
+};
+
+int Ball_engine::step(size_t &stepPhase)
+{
+    return withDraws([&](auto draws) {
+        return withAgentCount([&](auto agents) { return stepWith<decltype(agents)::value>(draws, stepPhase); });
+    });
+}
+
+template <size_t Agents, typename Draws>
+int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
+{
+    const size_t n = agentCount<Agents>();
+    savePositions();
+    stepPhase = (stepPhase + 1) % n;
+    const Walls walls{width, height, maxRadius};
+    for (size_t i = 0; i < n; ++i)
+        move(i, walls);
+    // Most steps nothing touches: the contests and meals then change
+    // nothing, and only the shuffle's draws are left to make.
+    const Touching touch = touching<Agents>();
+    bool mealsPossible = touch.resources;
+    if (n >= 2) {
+        shuffleWith<Agents>(draws);
+        if (touch.agents) {
+            settleContests();
+            mealsPossible = true;
+        }
+    }
+    if (stepPhase == 0) {
+        tickRespawnCounter();
+        mealsPossible = mealsPossible || *respawnRhythm == 0;
+    }
+    if (mealsPossible)
+        eatResources();
+    int alive = 0;
+    for (size_t i = 0; i < n; ++i)
+        alive += circleRadius[i] > 0 ? 1 : 0;
+    return alive;
+}
+
+template <size_t Agents>
+Ball_engine::Touching Ball_engine::touching() const
+{
+#if defined(__GNUC__)
+    if constexpr (Agents != 0) {
+        // Every agent against every circle at once, four circles to a
+        // vector; the lanes past the last circle are dead and overlap
+        // nothing.
+        using Lanes = int32_t __attribute__((vector_size(16)));
+        constexpr size_t width = sizeof(Lanes) / sizeof(int32_t);
+        constexpr size_t circles = Agents + Agents / 2;
+        constexpr size_t vectors = (circles + width - 1) / width;
+        int32_t x[vectors * width] = {}, y[vectors * width] = {}, r[vectors * width] = {};
+        std::copy_n(xCoordinate, circles, x);
+        std::copy_n(yCoordinate, circles, y);
+        std::copy_n(circleRadius, circles, r);
+        Lanes loX[vectors], hiX[vectors], loY[vectors], hiY[vectors], count[vectors];
+#  pragma GCC unroll 8
+        for (size_t v = 0; v < vectors; ++v) {
+            Lanes cx, cy, cr;
+            std::memcpy(&cx, x + v * width, sizeof cx);
+            std::memcpy(&cy, y + v * width, sizeof cy);
+            std::memcpy(&cr, r + v * width, sizeof cr);
+            const Lanes alive = cr > 0;
+            loX[v] = ((cx - cr) & alive) | (INT_MAX & ~alive);
+            hiX[v] = ((cx + cr) & alive) | (INT_MIN & ~alive);
+            loY[v] = ((cy - cr) & alive) | (INT_MAX & ~alive);
+            hiY[v] = ((cy + cr) & alive) | (INT_MIN & ~alive);
+            count[v] = Lanes{};
+        }
+        // Counts the overlaps of every circle with the living agents; a
+        // living agent overlaps itself once.
+        int agentsAlive = 0;
+        for (size_t i = 0; i < Agents; ++i) {
+            if (r[i] <= 0)
+                continue;
+            ++agentsAlive;
+            const Lanes loXi = Lanes{} + (x[i] - r[i]), hiXi = Lanes{} + (x[i] + r[i]);
+            const Lanes loYi = Lanes{} + (y[i] - r[i]), hiYi = Lanes{} + (y[i] + r[i]);
+#  pragma GCC unroll 8
+            for (size_t v = 0; v < vectors; ++v)
+                count[v] -= (loX[v] < hiXi) & (loXi < hiX[v]) & (loY[v] < hiYi) & (loYi < hiY[v]);
+        }
+        int32_t counted[vectors * width];
+        std::memcpy(counted, count, sizeof counted);
+        int agents = -agentsAlive, resources = 0;
+        for (size_t k = 0; k < circles; ++k)
+            (k < Agents ? agents : resources) += counted[k];
+        return Touching{agents != 0, resources != 0};
+    }
+#endif
+    // Without vectors the check would cost about what it saves.
+    return Touching{true, true};
+}
+
 void Ball_engine::resolveContests()
 {
     if (numAgents < 2)
@@ -381,13 +604,17 @@ void Ball_engine::resolveContests()
 
 void Ball_engine::shuffleVisitOrder()
 {
-    if (numAgents < 2)
-        return;
-    for (size_t i = 0; i + 1 < numAgents; ++i) {
-        // In 32 bits: the same remainder as in size_t, at a fraction of the
-        // cost of a 64-bit division.
-        const size_t j = i + static_cast<unsigned>(draw()) % static_cast<unsigned>(numAgents - i);
-        std::swap(visitOrder[i], visitOrder[j]);
+    withDraws([&](auto draws) { withAgentCount([&](auto agents) { shuffleWith<decltype(agents)::value>(draws); }); });
+}
+
+template <size_t Agents, typename Draws>
+void Ball_engine::shuffleWith(Draws draws)
+{
+    if constexpr (Agents >= 2) {
+        shuffleFixed<Agents>(visitOrder, draws, std::make_index_sequence<Agents - 1>());
+    } else {
+        for (size_t i = 0; i + 1 < numAgents; ++i)
+            swapWithin(visitOrder, i, numAgents - i, draws);
     }
 }
 

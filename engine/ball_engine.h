@@ -148,6 +148,16 @@ public:
         drawFrom(static_cast<InlineGenerator *>(nullptr));
     }
 
+    // Every agent's action, agent 0's from the controller, in index order:
+    // what the game's agent clock does each tick.
+    void chooseActions();
+    // The opponents' actions alone, drawn as chooseActions draws them, for
+    // a caller that sets agent 0's action itself.
+    void chooseOpponentActions();
+    // One whole step (moves, contests, the respawn tick when `stepPhase`
+    // wraps, meals); returns the living agents. See stepArena.
+    int step(size_t &stepPhase);
+
     void chooseAction(size_t index);
     void savePositions();
     void decodeAction(size_t index);
@@ -171,9 +181,32 @@ private:
         int loX, hiX, loY, hiY;
     };
 
+    // What a move reads of the arena besides the circles.
+    struct Walls {
+        int width, height, maxRadius;
+    };
+    void move(size_t agent, Walls walls);
+
     void layOutGame();
     void seedDraws(unsigned int seed);
     int draw();
+    // The step's parts, compiled once for each source of draws and for the
+    // game's agent count (Agents; 0 stands for a count known only at run
+    // time), so that a draw inlines and the loops know their bounds.
+    template <typename Play>
+    auto withDraws(Play play);
+    template <typename Play>
+    auto withAgentCount(Play play);
+    void askController();
+    template <size_t Agents, typename Draws>
+    int stepWith(Draws draws, size_t &stepPhase);
+    template <size_t Agents, typename Draws>
+    void shuffleWith(Draws draws);
+    template <size_t Agents>
+    size_t agentCount() const;
+    struct Touching;
+    template <size_t Agents>
+    Touching touching() const;
     void measureSpans(size_t agent);
     Spans resourceSpans(size_t k) const;
     static bool spansOverlap(const Spans &a, const Spans &b);

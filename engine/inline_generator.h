@@ -24,12 +24,9 @@ public:
     // The next number, 0 to 2^31 - 1, as rand() would give it.
     int32_t next()
     {
-        // r[i] = r[i - 31] + r[i - 3], wrapping in 32 bits; the ring keeps
-        // the last 31 values, r[i - 31] at `oldest`, r[i - 3] at `recent`.
-        const uint32_t value = ring[oldest] += ring[recent];
-        oldest = oldest + 1 == lag ? 0 : oldest + 1;
-        recent = recent + 1 == lag ? 0 : recent + 1;
-        return static_cast<int32_t>(value >> 1);
+        if (used == lag)
+            refill();
+        return static_cast<int32_t>(ring[used++] >> 1);
     }
 
 private:
@@ -40,10 +37,16 @@ private:
     static constexpr int discarded = 310;
 
     static int32_t schrageStep(int32_t r);
+    void refill();
 
+    // r[i] = r[i - 31] + r[i - 3], wrapping in 32 bits, kept at i mod 31:
+    // a value replaces the one 31 before it, and a whole round of 31 is made
+    // at once, which leaves a draw an index and a load. `used` counts the
+    // values of this round already drawn; of a type that neither the
+    // engine's int arrays nor its size_t visit order can alias, so that it
+    // stays in a register while the step writes them.
     uint32_t ring[lag] = {};
-    int oldest = 0;
-    int recent = 0;
+    uint16_t used = lag;
 };
 
 // 16807 * r modulo 2^31 - 1 without overflow, with the library's rounding
@@ -56,6 +59,21 @@ inline int32_t InlineGenerator::schrageStep(int32_t r)
     if (w < 0)
         w += 2147483647;
     return w;
+}
+
+// The next round. The last three values made ride along in registers: a
+// loop reading back what it just stored would wait on the store each time.
+inline void InlineGenerator::refill()
+{
+    uint32_t back3 = ring[lag - 3], back2 = ring[lag - 2], back1 = ring[lag - 1];
+    for (int k = 0; k < lag; ++k) {
+        const uint32_t value = ring[k] + back3;
+        ring[k] = value;
+        back3 = back2;
+        back2 = back1;
+        back1 = value;
+    }
+    used = 0;
 }
 
 inline void InlineGenerator::seed(uint32_t seedValue)
@@ -71,11 +89,16 @@ inline void InlineGenerator::seed(uint32_t seedValue)
         ring[i] = static_cast<uint32_t>(r);
     }
     // r[31..33] repeat r[0..2], which the ring already holds where r[31..33]
-    // belong; r[34] is the first sum, of r[3] and r[31].
-    oldest = shortLag;
-    recent = 0;
-    for (int i = 0; i < discarded; ++i)
-        next();
+    // belong; the sums start at r[34], the rest of the round of r[31..61].
+    for (int k = shortLag; k < lag; ++k)
+        ring[k] += ring[k - shortLag];
+    // The values up to r[343] are thrown away: the rounds of r[62..340]
+    // whole, and the first three of the round of r[341..371].
+    constexpr int wholeRounds = (shortLag + discarded) / lag - 1;
+    static_assert((shortLag + discarded) % lag == shortLag, "the first value drawn is the fourth of a round");
+    for (int round = 0; round <= wholeRounds; ++round)
+        refill();
+    used = shortLag;
 }
 
 #endif

@@ -53,8 +53,7 @@ StepOutcome GameCore::step(int action)
     // As chooseAllActions does, with agent 0's action given: the controller
     // draws nothing, the others draw in order.
     engine.getActions()[0] = action;
-    for (size_t i = 1; i < engine.getNumAgents(); ++i)
-        engine.chooseAction(i);
+    engine.chooseOpponentActions();
     aliveCount = stepArena(engine, phase);
     ++stepCount;
     const int after = agent0Radius();
