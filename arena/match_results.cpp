@@ -129,7 +129,8 @@ QString MatchResults::table(const ArenaSettings &settings, double exchangeNs) co
         for (const QString &line : firstFailures[size_t(c)])
             out << "  FAILED  " << labels[c] << ": " << line << "\n";
         if (perController[size_t(c)].failed > firstFailures[size_t(c)].size())
-            out << "  FAILED  " << labels[c] << ": and " << perController[size_t(c)].failed - firstFailures[size_t(c)].size()
+            out << "  FAILED  " << labels[c] << ": and "
+                << perController[size_t(c)].failed - firstFailures[size_t(c)].size()
                 << " more (the rows list them all)\n";
     }
     out << "\nHead to head, on the same seeds and seatings (finished ahead; exact sign test):\n";

@@ -46,7 +46,7 @@ public:
 private:
     QStringList labels, files, hashes;
     bool keepRows;
-    std::vector<MatchRow> kept; // the rows, only for the JSON
+    std::vector<MatchRow> kept;             // the rows, only for the JSON
     std::vector<QStringList> firstFailures; // a few per controller, for the table
     std::vector<Tally> perController;
     WinTable aheadOf;

@@ -412,8 +412,9 @@ bool kindIs(const Gathered &run, bool match, QString &error)
 {
     if (run.match != match)
         error = QStringLiteral("%1 is the JSON of %2")
-                    .arg(run.shards.begin()->second.path, run.match ? QStringLiteral("a match, not of an evaluation")
-                                                                    : QStringLiteral("an evaluation, not of a match"));
+                    .arg(run.shards.begin()->second.path,
+                         run.match ? QStringLiteral("a match, not of an evaluation")
+                                   : QStringLiteral("an evaluation, not of a match"));
     return run.match == match;
 }
 
@@ -475,16 +476,16 @@ int runMerge(const QStringList &inputs, const QString &csvPath, const QString &j
         return match->anyFailure() ? ExitSomeFailed : ExitOk;
     }
     std::unique_ptr<RunResults> results;
-    const bool merged = evaluationOf(run, error,
-                                     [&](const QStringList &labels, const QStringList &files,
-                                         const QStringList &hashes, int baseline) -> RunResults & {
-                                         QVector<ControllerSpec> specs;
-                                         for (int c = 0; c < labels.size(); ++c)
-                                             specs.append({files[c], labels[c], QString(), hashes[c]});
-                                         results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(),
-                                                                                outputs.csv());
-                                         return *results;
-                                     });
+    const bool merged
+        = evaluationOf(run, error,
+                       [&](const QStringList &labels, const QStringList &files, const QStringList &hashes,
+                           int baseline) -> RunResults & {
+                           QVector<ControllerSpec> specs;
+                           for (int c = 0; c < labels.size(); ++c)
+                               specs.append({files[c], labels[c], QString(), hashes[c]});
+                           results = std::make_unique<RunResults>(specs, baseline, outputs.wantsJson(), outputs.csv());
+                           return *results;
+                       });
     if (!merged || !outputs.finish(*results, run.settings, error))
         return fail(error);
     return results->anyFailure() ? ExitSomeFailed : ExitOk;

@@ -26,7 +26,6 @@ bool mergeShards(const QStringList &inputs, ArenaSettings &settings, QString &er
 // The same for a match's shards, whose JSON holds every row: a match's and
 // an evaluation's shards never merge.
 using PrepareMatch = std::function<MatchResults &(const QVector<ControllerSpec> &controllers)>;
-bool mergeMatchShards(const QStringList &inputs, ArenaSettings &settings, QString &error,
-                      const PrepareMatch &prepare);
+bool mergeMatchShards(const QStringList &inputs, ArenaSettings &settings, QString &error, const PrepareMatch &prepare);
 
 #endif

@@ -27,15 +27,13 @@ bool ArenaOutputs::finish(const RunResults &results, const ArenaSettings &settin
         formatTable(results, settings), [&] { return formatJson(results, settings); }, results.csvFailed(), error);
 }
 
-bool ArenaOutputs::finish(const MatchResults &results, const ArenaSettings &settings, double exchangeNs,
-                          QString &error)
+bool ArenaOutputs::finish(const MatchResults &results, const ArenaSettings &settings, double exchangeNs, QString &error)
 {
     return finish(
         results.table(settings, exchangeNs), [&] { return results.json(settings); }, results.csvFailed(), error);
 }
 
-bool ArenaOutputs::finish(const QString &table, const std::function<QByteArray()> &json, bool csvFailed,
-                          QString &error)
+bool ArenaOutputs::finish(const QString &table, const std::function<QByteArray()> &json, bool csvFailed, QString &error)
 {
     std::fputs(table.toLocal8Bit().constData(), stdout);
     std::fflush(stdout);

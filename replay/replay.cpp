@@ -216,7 +216,7 @@ bool readSeats(const QJsonObject &header, std::vector<ReplaySeat> &seats)
     if (!value.isArray() || value.toArray().size() > replayAgents)
         return false;
     std::array<bool, replayAgents> taken{};
-    for (const QJsonValue &entry : value.toArray()) {
+    for (const auto &entry : value.toArray()) {
         const QJsonObject o = entry.toObject();
         long long agent = -1, failedAt = 0;
         if (!wholeNumber(o, "agent", 0, replayAgents - 1, agent) || taken[size_t(agent)]
@@ -483,8 +483,7 @@ bool readReplay(const QString &path, Replay &replay, QString &error)
     return true;
 }
 
-bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames,
-                      ReplayPacker &packer)
+bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames, ReplayPacker &packer)
 {
     const std::string plain = unpackedReplay(header, frames.data(), frames.size());
     const QByteArray packed = packer.pack(plain.data(), plain.size());

@@ -87,8 +87,7 @@ const char *causeName(RadiusChange::Cause cause);
 
 // Writes a game recorded as it was played, whole or not at all (by a
 // rename); not synced to disk, which would cost more than the game.
-bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames,
-                      ReplayPacker &packer);
+bool saveRecordedGame(const QString &path, const ReplayHeader &header, const FrameWriter &frames, ReplayPacker &packer);
 
 // Plays the game of `seed` with `controller` exactly as pelloria-arena does
 // (its own generator for the controller, seeded seed ^ 0x9E3779B9) and

@@ -46,11 +46,21 @@ QString withoutTiming(const QString &table)
 
 QStringList matchArguments(const QString &first, const QString &second, const QString &logDir)
 {
-    return {QStringLiteral("match"),      QStringLiteral("--controller"), first,
-            QStringLiteral("--controller"), second,                       QStringLiteral("--games"),
-            QStringLiteral("5"),          QStringLiteral("--seed"),       QStringLiteral("11"),
-            QStringLiteral("--max-steps"), QStringLiteral("3000"),        QStringLiteral("--time-limit"),
-            QStringLiteral("10000"),      QStringLiteral("--log-dir"),    logDir};
+    return {QStringLiteral("match"),
+            QStringLiteral("--controller"),
+            first,
+            QStringLiteral("--controller"),
+            second,
+            QStringLiteral("--games"),
+            QStringLiteral("5"),
+            QStringLiteral("--seed"),
+            QStringLiteral("11"),
+            QStringLiteral("--max-steps"),
+            QStringLiteral("3000"),
+            QStringLiteral("--time-limit"),
+            QStringLiteral("10000"),
+            QStringLiteral("--log-dir"),
+            logDir};
 }
 
 // The JSON's rows, edited by `edit`, written as `path`.
@@ -157,9 +167,8 @@ void TestMatchMerge::initTestCase()
     swapped << QStringLiteral("--shard") << QStringLiteral("2/2") << QStringLiteral("--json")
             << path(QStringLiteral("swapped.json"));
     QCOMPARE(arena(swapped).exitCode, 0);
-    QStringList evaluation = matchArguments(QStringLiteral(BRAINLET_LIB), QStringLiteral(GREEDY_LIB),
-                                            path(QStringLiteral("logs")))
-                                 .mid(1);
+    QStringList evaluation
+        = matchArguments(QStringLiteral(BRAINLET_LIB), QStringLiteral(GREEDY_LIB), path(QStringLiteral("logs"))).mid(1);
     evaluation << QStringLiteral("--shard") << QStringLiteral("2/2") << QStringLiteral("--json")
                << path(QStringLiteral("evaluation.json"));
     QCOMPARE(arena(evaluation).exitCode, 0);
@@ -201,8 +210,8 @@ void TestMatchMerge::shardsThatAreNotOneMatchAreRefused()
         {{s1, path(QStringLiteral("whole.json"))}, "is a shard of"},
     };
     for (const Case &c : cases) {
-        const Run run = arena(QStringList{QStringLiteral("merge")} + c.inputs
-                              + QStringList{QStringLiteral("--json"), out});
+        const Run run
+            = arena(QStringList{QStringLiteral("merge")} + c.inputs + QStringList{QStringLiteral("--json"), out});
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.contains(QLatin1String(c.says)), qPrintable(run.err));
         QVERIFY(run.out.isEmpty());
@@ -262,13 +271,15 @@ void TestMatchMerge::theLadderRanksInTheExpectedOrder()
     environment.insert(QStringLiteral("TIME_LIMIT"), QStringLiteral("10000"));
     environment.insert(QStringLiteral("TESTS_BIN"), QFileInfo(QStringLiteral(STORES0_LIB)).absolutePath());
     script.setProcessEnvironment(environment);
-    script.start(QStringLiteral("sh"), {QStringLiteral(LADDER_SCRIPT),
-                                        QFileInfo(QStringLiteral(ARENA_EXE)).absolutePath(), out});
+    script.start(QStringLiteral("sh"),
+                 {QStringLiteral(LADDER_SCRIPT), QFileInfo(QStringLiteral(ARENA_EXE)).absolutePath(), out});
     QVERIFY(script.waitForFinished(processWaitMs * 5));
     const QString said = QString::fromUtf8(script.readAllStandardOutput());
     QVERIFY2(script.exitCode() == 0, qPrintable(said + script.readAllStandardError()));
-    const QJsonArray entries
-        = QJsonDocument::fromJson(contents(out + QStringLiteral("/ladder.json"))).object().value("controllers").toArray();
+    const QJsonArray entries = QJsonDocument::fromJson(contents(out + QStringLiteral("/ladder.json")))
+                                   .object()
+                                   .value("controllers")
+                                   .toArray();
     QCOMPARE(entries.size(), 4);
     QMap<QString, QJsonObject> by;
     for (const QJsonValue &e : entries)

@@ -63,13 +63,12 @@ private:
 void TestMatchReplay::initTestCase()
 {
     QVERIFY(dir.isValid());
-    const Run run = arena({QStringLiteral("match"), QStringLiteral("--controller"), crashing,
-                           QStringLiteral("--controller"), reference, QStringLiteral("--seed"), QStringLiteral("2"),
-                           QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--time-limit"),
-                           QStringLiteral("10000"), QStringLiteral("--record"), records(),
-                           QStringLiteral("--record-games"), QStringLiteral("all"), QStringLiteral("--csv"),
-                           dir.filePath(QStringLiteral("rows.csv")), QStringLiteral("--log-dir"),
-                           dir.filePath(QStringLiteral("logs"))});
+    const Run run = arena(
+        {QStringLiteral("match"), QStringLiteral("--controller"), crashing, QStringLiteral("--controller"), reference,
+         QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--games"), QStringLiteral("2"),
+         QStringLiteral("--time-limit"), QStringLiteral("10000"), QStringLiteral("--record"), records(),
+         QStringLiteral("--record-games"), QStringLiteral("all"), QStringLiteral("--csv"),
+         dir.filePath(QStringLiteral("rows.csv")), QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
     QCOMPARE(run.exitCode, 1); // a controller failed
     QVERIFY2(run.out.contains(QStringLiteral("FAILED  ") + crashing + QStringLiteral(": ") + crashWords),
              qPrintable(run.out));
@@ -135,15 +134,16 @@ void TestMatchReplay::replaysAgreeWithTheRows()
 void TestMatchReplay::onlyTheChosenGamesAreWritten()
 {
     const QString only = dir.filePath(QStringLiteral("failed"));
-    const Run run = arena({QStringLiteral("match"), QStringLiteral("--controller"), crashing,
-                           QStringLiteral("--controller"), reference, QStringLiteral("--seed"), QStringLiteral("2"),
-                           QStringLiteral("--games"), QStringLiteral("2"), QStringLiteral("--time-limit"),
-                           QStringLiteral("10000"), QStringLiteral("--record"), only, QStringLiteral("--record-games"),
-                           QStringLiteral("failed"), QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
+    const Run run
+        = arena({QStringLiteral("match"), QStringLiteral("--controller"), crashing, QStringLiteral("--controller"),
+                 reference, QStringLiteral("--seed"), QStringLiteral("2"), QStringLiteral("--games"),
+                 QStringLiteral("2"), QStringLiteral("--time-limit"), QStringLiteral("10000"),
+                 QStringLiteral("--record"), only, QStringLiteral("--record-games"), QStringLiteral("failed"),
+                 QStringLiteral("--log-dir"), dir.filePath(QStringLiteral("logs"))});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(QDir(only).entryList(QDir::Files),
-             QStringList({QStringLiteral("match-seed3-seating1.replay.gz"),
-                          QStringLiteral("match-seed3-seating2.replay.gz")}));
+             QStringList(
+                 {QStringLiteral("match-seed3-seating1.replay.gz"), QStringLiteral("match-seed3-seating2.replay.gz")}));
 }
 
 void TestMatchReplay::seatsInAFileAreChecked()
@@ -207,9 +207,9 @@ void TestMatchReplay::theViewerSeatsSeveralControllers()
 {
     const QString frames = dir.filePath(QStringLiteral("frames"));
     const Run run = runProgram(QStringLiteral(PELLORIA_EXE),
-                               {QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--controller"), reference,
-                                QStringLiteral("--controller"), crashing, QStringLiteral("--export-frames"), frames,
-                                QStringLiteral("--from"), QStringLiteral("100"), QStringLiteral("--to"),
+                               {QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--controller"),
+                                reference, QStringLiteral("--controller"), crashing, QStringLiteral("--export-frames"),
+                                frames, QStringLiteral("--from"), QStringLiteral("100"), QStringLiteral("--to"),
                                 QStringLiteral("101"), QStringLiteral("--overlay")});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(QDir(frames).entryList(QDir::Files).size(), 2);

@@ -19,9 +19,9 @@ struct MatchRow {
     int controller = 0;
     GameOutcome outcome = GameOutcome::StepLimit; // the game's
     int steps = 0;
-    int rank = 0;   // 1 + agents with a larger final radius
-    int radius = 0; // final; 0 when dead or taken out
-    int deathStep = 0;  // 0 while it lives
+    int rank = 0;        // 1 + agents with a larger final radius
+    int radius = 0;      // final; 0 when dead or taken out
+    int deathStep = 0;   // 0 while it lives
     int deathCause = -1; // as GameRow's: -1 none (taken out), else a RadiusChange::Cause
     int deathOther = -1;
     FailureKind failure = FailureKind::None; // its agent was taken out of the game then

@@ -39,10 +39,10 @@ struct SeatOutcome {
 struct RefereedGame {
     uint32_t seed = 0;
     GameResult result;
-    std::array<int, rules::agentsPerGame> radius{};         // at the end; 0 for dead
+    std::array<int, rules::agentsPerGame> radius{};        // at the end; 0 for dead
     std::array<AgentDeath, rules::agentsPerGame> deaths{}; // each agent's, taken out or not
-    GameRow agent0;                                         // agent 0's death and losses
-    std::vector<SeatOutcome> seats;                         // by agent
+    GameRow agent0;                                        // agent 0's death and losses
+    std::vector<SeatOutcome> seats;                        // by agent
 };
 
 class Referee
