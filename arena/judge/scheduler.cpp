@@ -41,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 // How often the arena looks at the games it runs.
 constexpr int watchIntervalMs = 5;
 
-struct Game {
+struct RunningGame {
     int controller = -1;
     int index = 0;
     bool loadOnly = false;
@@ -63,12 +63,12 @@ struct Game {
     int64_t cpuNs = 0;
 };
 
-uint32_t actionsSent(const Game &game)
+uint32_t actionsSent(const RunningGame &game)
 {
     return game.channel->header->actions.load(std::memory_order_acquire);
 }
 
-ProcessEnd endOf(const Game &game, int status)
+ProcessEnd endOf(const RunningGame &game, int status)
 {
     const ProcessEnd kill{game.killed ? game.killedAs : ProcessEnd::Way::Lost, game.killCode};
     return processEnd(*game.channel->header, status, game.killed ? &kill : nullptr, actionsSent(game));
@@ -104,15 +104,18 @@ private:
     void onEvent(int c, const launch::Event &event);
     void onEnded(uint64_t ticket, int status, int64_t cpuNs);
     void watch();
-    void watchGame(uint64_t ticket, Game &game, Clock::time_point now);
-    void kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code);
-    void drainOutput(Game &game, bool end);
-    void deliver(Game &game, int64_t cpuNs);
+    void watchGame(uint64_t ticket, RunningGame &game, Clock::time_point now);
+    void kill(uint64_t ticket, RunningGame &game, ProcessEnd::Way way, int32_t code);
+    void drainOutput(RunningGame &game, bool end);
+    void deliver(RunningGame &game, int64_t cpuNs);
     void judgeFinished();
-    bool saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames);
+    bool saveReplay(const RunningGame &game, const GameRow &row, const GameResult &played, const FrameWriter &frames);
     void launcherGone(int c);
     bool nextTask(int &c, int &index);
-    int limitMs(const Game &game) const { return actionsSent(game) == 0 ? settings.firstCallMs : settings.timeLimitMs; }
+    int limitMs(const RunningGame &game) const
+    {
+        return actionsSent(game) == 0 ? settings.firstCallMs : settings.timeLimitMs;
+    }
     unsigned seedOf(int index) const { return settings.played().first + unsigned(index); }
 
     const QVector<ControllerSpec> &controllers;
@@ -124,7 +127,7 @@ private:
     ReplayPacker packer;
     std::vector<std::unique_ptr<LauncherLink>> launchers;
     std::vector<std::unique_ptr<ControllerLog>> logs;
-    std::map<uint64_t, Game> games;
+    std::map<uint64_t, RunningGame> games;
     std::vector<uint64_t> finished; // ended, not yet judged
     uint64_t lastTicket = 0;
     int running = 0; // games, not load checks
@@ -229,7 +232,7 @@ bool Scheduler::nextTask(int &c, int &index)
 uint64_t Scheduler::launch(int c, int index, bool loadOnly)
 {
     const uint64_t ticket = ++lastTicket;
-    Game &game = games[ticket];
+    RunningGame &game = games[ticket];
     game.controller = c;
     game.index = index;
     game.loadOnly = loadOnly;
@@ -278,7 +281,7 @@ void Scheduler::onEvent(int c, const launch::Event &event)
     }
     if (it == games.end() || it->second.controller != c)
         return;
-    Game &game = it->second;
+    RunningGame &game = it->second;
     if (event.kind == launch::Event::Started && event.pid > 0) {
         game.pid = event.pid;
         game.started = game.progressAt = Clock::now();
@@ -292,7 +295,7 @@ void Scheduler::onEvent(int c, const launch::Event &event)
 // judged from what it sent.
 void Scheduler::onEnded(uint64_t ticket, int status, int64_t cpuNs)
 {
-    Game &game = games[ticket];
+    RunningGame &game = games[ticket];
     if (game.output >= 0)
         drainOutput(game, true);
     game.end = endOf(game, status);
@@ -314,7 +317,7 @@ void Scheduler::judgeFinished()
     finished.clear();
 }
 
-void Scheduler::deliver(Game &game, int64_t cpuNs)
+void Scheduler::deliver(RunningGame &game, int64_t cpuNs)
 {
     const channel::Header &h = *game.channel->header;
     const size_t sent = std::min<size_t>(actionsSent(game), size_t(h.capacity) + 1);
@@ -339,7 +342,7 @@ void Scheduler::deliver(Game &game, int64_t cpuNs)
         progress(order.delivered, total);
 }
 
-void Scheduler::drainOutput(Game &game, bool end)
+void Scheduler::drainOutput(RunningGame &game, bool end)
 {
     logs[size_t(game.controller)]->drain(game.output, game.partial, end);
 }
@@ -355,7 +358,7 @@ void Scheduler::watch()
 // A call's processor time, read from the kernel while it is late: the
 // machine's load is not the controller's. A process that stopped, sleeps
 // past every reason, or outlasts the game's clock cap is ended too.
-void Scheduler::watchGame(uint64_t ticket, Game &game, Clock::time_point now)
+void Scheduler::watchGame(uint64_t ticket, RunningGame &game, Clock::time_point now)
 {
     const uint32_t count = actionsSent(game);
     const int64_t cpu = cpuOf(game.pid);
@@ -378,7 +381,7 @@ void Scheduler::watchGame(uint64_t ticket, Game &game, Clock::time_point now)
         kill(ticket, game, late, late == ProcessEnd::Way::OverTime ? limit : 0);
 }
 
-void Scheduler::kill(uint64_t ticket, Game &game, ProcessEnd::Way way, int32_t code)
+void Scheduler::kill(uint64_t ticket, RunningGame &game, ProcessEnd::Way way, int32_t code)
 {
     game.killed = true;
     game.killedAs = way;
@@ -397,7 +400,8 @@ void Scheduler::launcherGone(int c)
 }
 
 // The replay of a game the run records: whole or not at all, by a rename.
-bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResult &played, const FrameWriter &frames)
+bool Scheduler::saveReplay(const RunningGame &game, const GameRow &row, const GameResult &played,
+                           const FrameWriter &frames)
 {
     if (!recordsGame(settings.recordGames, row.failure, row.agent0Survived()) || frames.size() == 0)
         return false;
@@ -411,9 +415,8 @@ bool Scheduler::saveReplay(const Game &game, const GameRow &row, const GameResul
     header.steps = played.steps;
     header.outcome = QString::fromLatin1(row.failed() ? gameEndName(row) : gameOutcomeName(played.outcome));
     header.failedAtStep = row.failed() ? row.steps : 0;
-    return saveRecordedGame(
-        QDir(settings.recordDir).filePath(replayFileName(game.controller, entry.path, game.seed)), header, frames,
-        packer);
+    return saveRecordedGame(QDir(settings.recordDir).filePath(replayFileName(game.controller, entry.path, game.seed)),
+                            header, frames, packer);
 }
 
 } // namespace
