@@ -52,6 +52,19 @@ struct OneGame : RunListener {
     void timing(int, const CallTiming &) override { }
 };
 
+// One game, `seed`, played one at a time and recorded to `dir`.
+ArenaSettings recordedSeed(uint32_t seed, int maxSteps, const QString &dir)
+{
+    ArenaSettings settings;
+    settings.firstSeed = seed;
+    settings.games = 1;
+    settings.maxSteps = maxSteps;
+    settings.jobs = 1;
+    settings.recordGames = RecordAll;
+    settings.recordDir = dir;
+    return settings;
+}
+
 // The game of `seed` as the arena plays it, by the arena's own launcher and
 // judge: the controller in a confined process of its own, so that whatever
 // it does (crash, hang, exit) the viewer lives on and shows the game up to
@@ -61,13 +74,7 @@ bool playSeed(const QString &path, uint32_t seed, int maxSteps, Replay &replay, 
               QString &error)
 {
     QTemporaryDir dir;
-    ArenaSettings settings;
-    settings.firstSeed = seed;
-    settings.games = 1;
-    settings.maxSteps = maxSteps;
-    settings.jobs = 1;
-    settings.recordGames = RecordAll;
-    settings.recordDir = dir.path();
+    const ArenaSettings settings = recordedSeed(seed, maxSteps, dir.path());
     const ControllerSpec entry(path, QFileInfo(path).fileName(), dir.filePath(QStringLiteral("controller.log")),
                                librarySha256(path));
     OneGame game;
@@ -100,12 +107,7 @@ bool playMatchSeed(const QStringList &paths, uint32_t seed, int maxSteps, Replay
                    QString &error)
 {
     QTemporaryDir dir;
-    ArenaSettings settings;
-    settings.firstSeed = seed;
-    settings.games = 1;
-    settings.maxSteps = maxSteps;
-    settings.recordGames = RecordAll;
-    settings.recordDir = dir.path();
+    const ArenaSettings settings = recordedSeed(seed, maxSteps, dir.path());
     QVector<ControllerSpec> specs;
     for (int c = 0; c < paths.size(); ++c)
         specs.append(ControllerSpec(paths[c], QFileInfo(paths[c]).fileName(),

@@ -40,9 +40,7 @@ bool readInto(const QString &text, long long low, long long high, bool blank, T 
 // The row's failure and death as the arena's rows word them.
 GameRow wordsOf(const MatchRow &r)
 {
-    GameRow g;
-    g.failure = r.failure;
-    g.failureCode = r.failureCode;
+    GameRow g = failureRow(r);
     g.deathCause = r.deathCause;
     g.deathOther = r.deathOther;
     return g;

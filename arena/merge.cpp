@@ -1,5 +1,6 @@
 #include "arena/merge.h"
 
+#include "arena/game_row_fields.h"
 #include "arena/match_results.h"
 #include "arena/match_rows.h"
 #include "arena/outputs.h"
@@ -58,32 +59,6 @@ bool readShard(const QString &path, Shard &shard, QString &error)
     return true;
 }
 
-bool parseRow(const QJsonObject &o, GameRow &row)
-{
-    row.seed = uint32_t(o.value(QStringLiteral("seed")).toVariant().toLongLong());
-    row.steps = o.value(QStringLiteral("steps")).toInt();
-    row.wallLoss = o.value(QStringLiteral("wall_loss")).toInt();
-    row.contestLoss = o.value(QStringLiteral("contest_loss")).toInt();
-    row.replayed = o.contains(QStringLiteral("replay")) ? 1 : 0;
-    if (o.contains(QStringLiteral("death_step"))) {
-        row.deathStep = o.value(QStringLiteral("death_step")).toInt();
-        const QString cause = o.value(QStringLiteral("death_cause")).toString();
-        if (!cause.isEmpty() && !parseDeathCause(cause, row.deathCause, row.deathOther))
-            return false;
-    }
-    const QByteArray end = o.value(QStringLiteral("outcome")).toString().toUtf8();
-    if (!parseGameEnd(std::string_view(end.constData(), size_t(end.size())), row))
-        return false;
-    if (row.failed()) {
-        row.failureCode = o.value(QStringLiteral("failure_code")).toInt();
-    } else {
-        row.agent0Radius = o.value(QStringLiteral("agent0_radius")).toInt();
-        row.agent0Rank = o.value(QStringLiteral("agent0_rank")).toInt();
-        row.opponentsAlive = o.value(QStringLiteral("opponents_alive")).toInt();
-    }
-    return true;
-}
-
 // The merge counts the games anew from the rows; a shard whose own counts
 // disagree was edited or damaged, and its rows cannot be trusted either.
 bool countsAgree(const QJsonObject &controller, const ControllerTally &tally)
@@ -127,7 +102,7 @@ bool addGames(const Shard &shard, const SeedRange &range, const QStringList &lab
     for (int g = 0; g < range.games; ++g, ++index) {
         for (int c = 0; c < labels.size(); ++c) {
             GameRow row;
-            if (!parseRow(rows[size_t(c)][g].toObject(), row) || row.seed != range.first + unsigned(g)) {
+            if (!readGameRowJson(rows[size_t(c)][g].toObject(), row) || row.seed != range.first + unsigned(g)) {
                 error = QStringLiteral("%1: game %2 of %3 is damaged").arg(shard.path).arg(g + 1).arg(labels[c]);
                 return false;
             }

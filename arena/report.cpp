@@ -1,5 +1,6 @@
 #include "arena/report.h"
 
+#include "arena/game_row_fields.h"
 #include "arena/run_results.h"
 #include "arena/runner.h"
 #include "engine/ball_engine.h"
@@ -71,31 +72,6 @@ QJsonValue intervalJson(const Interval &i)
         o.insert(QStringLiteral("low"), i.low);
         o.insert(QStringLiteral("high"), i.high);
     }
-    return o;
-}
-
-QJsonObject rowJson(const GameRow &g, const QString &replay)
-{
-    QJsonObject o{{QStringLiteral("seed"), qint64(g.seed)},
-                  {QStringLiteral("outcome"), QString::fromLatin1(gameEndName(g))},
-                  {QStringLiteral("steps"), g.steps},
-                  {QStringLiteral("agent0_survived"), g.agent0Survived()}};
-    if (g.failed()) {
-        o.insert(QStringLiteral("failure"), failureReason(g));
-        o.insert(QStringLiteral("failure_code"), g.failureCode);
-    } else {
-        o.insert(QStringLiteral("agent0_radius"), g.agent0Radius);
-        o.insert(QStringLiteral("agent0_rank"), g.agent0Rank);
-        o.insert(QStringLiteral("opponents_alive"), g.opponentsAlive);
-    }
-    if (g.deathStep > 0) {
-        o.insert(QStringLiteral("death_step"), g.deathStep);
-        o.insert(QStringLiteral("death_cause"), deathCauseText(g));
-    }
-    o.insert(QStringLiteral("wall_loss"), g.wallLoss);
-    o.insert(QStringLiteral("contest_loss"), g.contestLoss);
-    if (!replay.isEmpty())
-        o.insert(QStringLiteral("replay"), replay);
     return o;
 }
 
@@ -219,7 +195,7 @@ QJsonObject controllerJson(const RunResults &results, int c, const ArenaSettings
     const ControllerResult &r = results.controllers()[c];
     QJsonArray games;
     for (const GameRow &g : r.rows)
-        games.append(rowJson(g, results.replayName(c, g)));
+        games.append(gameRowJson(g, results.replayName(c, g)));
     // No log path: it is the one thing two runs of the same games never
     // share, and merged shards must give the single run's output.
     QJsonObject entry{{QStringLiteral("controller"), r.label},

@@ -73,25 +73,3 @@ bool parseDeathCause(const QString &text, int32_t &cause, int32_t &other)
     other = label ? number - 1 : number;
     return true;
 }
-
-QByteArray csvHeader()
-{
-    return "controller,seed,outcome,steps,agent0_survived,agent0_radius,agent0_rank,opponents_alive,failure,"
-           "death_step,death_cause,wall_loss,contest_loss,replay\n";
-}
-
-QByteArray csvRow(const QString &controller, const GameRow &g, const QString &replay)
-{
-    QString label = controller;
-    label.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    QByteArray line = "\"" + label.toUtf8() + "\"," + QByteArray::number(g.seed) + ',' + gameEndName(g) + ','
-        + QByteArray::number(g.steps) + ',' + (g.agent0Survived() ? "1" : "0") + ',';
-    if (g.failed())
-        line += ",,,\"" + failureReason(g).toUtf8() + "\",";
-    else
-        line += QByteArray::number(g.agent0Radius) + ',' + QByteArray::number(g.agent0Rank) + ','
-            + QByteArray::number(g.opponentsAlive) + ",,";
-    line += (g.deathStep > 0 ? QByteArray::number(g.deathStep) : QByteArray()) + ',' + deathCauseText(g).toUtf8() + ','
-        + QByteArray::number(g.wallLoss) + ',' + QByteArray::number(g.contestLoss) + ',' + replay.toUtf8() + '\n';
-    return line;
-}

@@ -1,6 +1,6 @@
-// One game's row in words: why it failed, how agent 0 died, and its CSV
-// line. Apart from the reports, so that what streams rows as games finish
-// needs none of the summaries.
+// One game's row in words: why it failed and how agent 0 died. Apart from
+// the reports, so that what streams rows as games finish needs none of the
+// summaries.
 #ifndef ARENA_ROW_TEXT_H
 #define ARENA_ROW_TEXT_H
 
@@ -21,8 +21,5 @@ QString deathCauseText(const GameRow &row);
 // versions named the other agent by its index, "contest with agent 3", and
 // are read too. False for any other text.
 bool parseDeathCause(const QString &text, int32_t &cause, int32_t &other);
-// One row per game, seeds in order.
-QByteArray csvHeader();
-QByteArray csvRow(const QString &controller, const GameRow &row, const QString &replay);
 
 #endif

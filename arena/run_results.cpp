@@ -1,5 +1,6 @@
 #include "arena/run_results.h"
 
+#include "arena/game_row_fields.h"
 #include "arena/row_text.h"
 
 #include <QDir>

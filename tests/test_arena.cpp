@@ -2,6 +2,7 @@
 // command line as the program answers it.
 #include "arena/arena_command.h"
 #include "arena/channel/game_channel.h"
+#include "arena/game_row_fields.h"
 #include "arena/games/sandbox.h"
 #include "arena/judge/judge.h"
 #include "arena/report.h"

@@ -15,8 +15,8 @@ PKG_CONFIG_PATH, and controllers of their own (`libmine.so`,
 
 A line whose comment says it needs a display, a network or root is left to
 the reader and listed. Sizes are cut so that the suite stays short, and
-said: game counts above 100 run 100 games, training seconds run 2 seconds,
-benchmarks run each case once. A line that fails fails the test with its
+said: game counts above 100 run 100 games (a match's, and the ladder's,
+20 seeds), training seconds run 2 seconds, benchmarks run each case once. A line that fails fails the test with its
 page, its line and its output."""
 import os
 import re
@@ -28,6 +28,7 @@ import tempfile
 LEFT_TO_THE_READER = re.compile(r"#.*\bneeds (a display|a network|root)\b")
 FENCE = re.compile(r"^```(\w*)\s*$")
 GAME_CAP = 100
+MATCH_CAP = 20  # seeds: each plays once per seating, one game at a time
 
 
 def shell_lines(path):
@@ -56,8 +57,8 @@ def shell_lines(path):
 
 def cut_to_size(command):
     """The same command, small enough for a test."""
-    command = re.sub(r"--games (\d+)",
-                     lambda m: "--games %d" % min(int(m.group(1)), GAME_CAP), command)
+    cap = MATCH_CAP if re.search(r"\bmatch\b", command) else GAME_CAP
+    command = re.sub(r"--games (\d+)", lambda m: "--games %d" % min(int(m.group(1)), cap), command)
     command = re.sub(r"--seconds \d+", "--seconds 2", command)
     if re.search(r"\bbench/bench_\w+", command) and "bench_python" not in command:
         command = re.sub(r"(build/bench/bench_\w+)", r"\1 --benchmark_list_tests=false", command)
@@ -101,6 +102,7 @@ def environment(source, build, folder, prefix):
     env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig") + os.pathsep + os.path.join(
         prefix, "share", "pkgconfig")
     env["PELLORIA_BUILD_DIR"] = build
+    env["GAMES"] = str(MATCH_CAP)  # examples/ladder.sh's seeds
     # No display: a line that opens a window and is not marked fails at
     # once ("no display") instead of waiting for someone to close it.
     for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
