@@ -234,20 +234,65 @@ bool readSeats(const QJsonObject &header, std::vector<ReplaySeat> &seats)
 
 } // namespace
 
+namespace {
+
+// The header's numbers and words: one table that the writer and the reader
+// share, so that every value is written under one name and read from it.
+// "steps" is also checked against "max_steps" once both are read.
+struct HeaderNumber {
+    const char *key;
+    long long low, high;
+    long long (*get)(const ReplayHeader &h);
+    void (*set)(ReplayHeader &h, long long value);
+};
+const HeaderNumber headerNumbers[] = {
+    {"seed", 0, UINT32_MAX, [](const ReplayHeader &h) { return (long long)h.seed; },
+     [](ReplayHeader &h, long long v) { h.seed = uint32_t(v); }},
+    {"max_steps", 1, INT32_MAX, [](const ReplayHeader &h) { return (long long)h.maxSteps; },
+     [](ReplayHeader &h, long long v) { h.maxSteps = int(v); }},
+    {"steps", 0, INT32_MAX - 2, [](const ReplayHeader &h) { return (long long)h.steps; },
+     [](ReplayHeader &h, long long v) { h.steps = int(v); }},
+    {"failed_at_step", 0, INT32_MAX, [](const ReplayHeader &h) { return (long long)h.failedAtStep; },
+     [](ReplayHeader &h, long long v) { h.failedAtStep = int(v); }},
+};
+struct HeaderText {
+    const char *key;
+    QString ReplayHeader::*field;
+};
+const HeaderText headerTexts[] = {{"program", &ReplayHeader::program},
+                                  {"controller", &ReplayHeader::controller},
+                                  {"controller_sha256", &ReplayHeader::sha256},
+                                  {"outcome", &ReplayHeader::outcome}};
+
+// The header's values from its JSON; false for a number out of its range
+// or more steps than the game allowed. Words may be absent, as in files of
+// programs that wrote fewer.
+bool readHeaderValues(const QJsonObject &o, ReplayHeader &h)
+{
+    for (const HeaderNumber &n : headerNumbers) {
+        long long value = 0;
+        if (!wholeNumber(o, n.key, n.low, n.high, value))
+            return false;
+        n.set(h, value);
+    }
+    for (const HeaderText &t : headerTexts)
+        h.*t.field = o.value(QLatin1String(t.key)).toString();
+    return h.steps <= h.maxSteps && o.value(QStringLiteral("agents")).toInt() == replayAgents
+        && o.value(QStringLiteral("circles")).toInt() == replayCircles;
+}
+
+} // namespace
+
 std::string replayHeaderLine(const ReplayHeader &h)
 {
     QJsonObject header{{QStringLiteral("format"), QStringLiteral("pelloria-replay")},
                        {QStringLiteral("version"), h.version},
-                       {QStringLiteral("program"), h.program},
-                       {QStringLiteral("seed"), qint64(h.seed)},
-                       {QStringLiteral("controller"), h.controller},
-                       {QStringLiteral("controller_sha256"), h.sha256},
-                       {QStringLiteral("max_steps"), h.maxSteps},
-                       {QStringLiteral("outcome"), h.outcome},
-                       {QStringLiteral("steps"), h.steps},
-                       {QStringLiteral("failed_at_step"), h.failedAtStep},
                        {QStringLiteral("agents"), replayAgents},
                        {QStringLiteral("circles"), replayCircles}};
+    for (const HeaderNumber &n : headerNumbers)
+        header.insert(QLatin1String(n.key), qint64(n.get(h)));
+    for (const HeaderText &t : headerTexts)
+        header.insert(QLatin1String(t.key), h.*t.field);
     if (!h.seats.empty())
         header.insert(QStringLiteral("seats"), seatsJson(h.seats));
     return QJsonDocument(header).toJson(QJsonDocument::Compact).toStdString() + '\n';
@@ -420,38 +465,26 @@ bool decodeReplay(const QByteArray &file, Replay &replay, QString &error)
         error = QStringLiteral("not a Pelloria replay");
         return false;
     }
-    long long version = 0, seed = 0, maxSteps = 0, steps = 0, failedAt = 0;
+    long long version = 0;
     if (!wholeNumber(header, "version", 0, INT32_MAX, version) || version < 1 || version > replayFormatVersion) {
         error = QStringLiteral("replay format version %1; this program reads versions 1 to %2")
                     .arg(header.value(QStringLiteral("version")).toVariant().toString())
                     .arg(replayFormatVersion);
         return false;
     }
-    if (!wholeNumber(header, "seed", 0, UINT32_MAX, seed) || !wholeNumber(header, "max_steps", 1, INT32_MAX, maxSteps)
-        || !wholeNumber(header, "steps", 0, std::min<long long>(maxSteps, INT32_MAX - 2), steps)
-        || !wholeNumber(header, "failed_at_step", 0, INT32_MAX, failedAt)
-        || header.value(QStringLiteral("agents")).toInt() != replayAgents
-        || header.value(QStringLiteral("circles")).toInt() != replayCircles) {
+    Replay read;
+    ReplayHeader &h = read.header;
+    if (!readHeaderValues(header, h)) {
         error = QStringLiteral("the replay's header is damaged");
         return false;
     }
-    Replay read;
-    ReplayHeader &h = read.header;
     if (!readSeats(header, h.seats)) {
         error = QStringLiteral("the replay's seats are damaged");
         return false;
     }
-    h.program = header.value(QStringLiteral("program")).toString();
-    h.seed = uint32_t(seed);
-    h.controller = header.value(QStringLiteral("controller")).toString();
-    h.sha256 = header.value(QStringLiteral("controller_sha256")).toString();
-    h.maxSteps = int(maxSteps);
-    h.outcome = header.value(QStringLiteral("outcome")).toString();
-    h.steps = int(steps);
-    h.failedAtStep = int(failedAt);
     const QByteArray body = plain.mid(newline + 1);
-    const bool framesRead = version == 1 ? readFrameLines(body, int(steps), read.frames, error)
-                                         : readFrameChanges(body, int(steps), read.frames, error);
+    const bool framesRead = version == 1 ? readFrameLines(body, h.steps, read.frames, error)
+                                         : readFrameChanges(body, h.steps, read.frames, error);
     if (!framesRead)
         return false;
     replay = std::move(read);

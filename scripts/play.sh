@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts the game from its own folder.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)"
+root="$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${PELLORIA_BUILD_DIR:-$root/build}"
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"

@@ -4,7 +4,7 @@
 # UndefinedBehaviorSanitizer, where any report fails the run. The builds are
 # CMakePresets.json's "default" (build/) and "asan" (build-asan/).
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)"
+root="$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
 
 # The static and format checks, the Windows cross-build, the sharded-run

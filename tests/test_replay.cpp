@@ -83,6 +83,7 @@ private Q_SLOTS:
     void framesAreDifferencesFromMotion();
     void strictAboutEveryByte();
     void anyValuesRoundTrip();
+    void everyHeaderValueRoundTrips();
     void arenaReplaysReproduceTheirRows();
     void seedInTheWindowIsTheArenasGame();
     void seedModeSurvivesItsController();
@@ -307,6 +308,48 @@ void TestReplay::strictAboutEveryByte()
 
 // Whatever a frame holds, from small moves to the ends of int32, comes back
 // as it was, across the writer's growth past its first 64 KB.
+// Each way a game can end, named in the header, and the numbers at the
+// ends of their ranges: written, read back the same. One past a range, or
+// more steps than the game allowed, is a damaged header.
+void TestReplay::everyHeaderValueRoundTrips()
+{
+    Replay replay;
+    replay.frames.resize(3);
+    ReplayHeader &h = replay.header;
+    h.program = QStringLiteral("pelloria 0.1.0");
+    h.controller = QStringLiteral("libmine.so");
+    h.sha256 = QString(64, QLatin1Char('a'));
+    h.steps = 2;
+    const char *ends[] = {"set",    "none-alive", "step-limit", "crashed", "time-limit",
+                          "exited", "refused",    "lost",       "stalled", "bad-channel"};
+    const uint32_t seeds[] = {0, 1, UINT32_MAX};
+    const int failedAt[] = {0, 2, INT32_MAX};
+    Replay back;
+    QString error;
+    for (const char *end : ends)
+        for (size_t i = 0; i < 3; ++i) {
+            h.outcome = QLatin1String(end);
+            h.seed = seeds[i];
+            h.failedAtStep = failedAt[i];
+            h.maxSteps = i == 2 ? INT32_MAX : 2;
+            QVERIFY2(decodeReplay(encodeReplay(replay), back, error), qPrintable(error));
+            QCOMPARE(back.header.outcome, h.outcome);
+            QCOMPARE(back.header.seed, h.seed);
+            QCOMPARE(back.header.failedAtStep, h.failedAtStep);
+            QCOMPARE(back.header.maxSteps, h.maxSteps);
+            QCOMPARE(back.header.steps, 2);
+            QCOMPARE(back.header.program, h.program);
+            QCOMPARE(back.header.controller, h.controller);
+            QCOMPARE(back.header.sha256, h.sha256);
+        }
+    h.maxSteps = 1; // two steps played of a game of one
+    QVERIFY(!decodeReplay(encodeReplay(replay), back, error));
+    QCOMPARE(error, QStringLiteral("the replay's header is damaged"));
+    h.maxSteps = 0;
+    QVERIFY(!decodeReplay(encodeReplay(replay), back, error));
+    QCOMPARE(error, QStringLiteral("the replay's header is damaged"));
+}
+
 void TestReplay::anyValuesRoundTrip()
 {
     QRandomGenerator random(7);
