@@ -5,6 +5,15 @@
 
 #include <cstddef>
 
+int finalRank(const int *radius, size_t agents, size_t agent)
+{
+    const int own = radius[agent] > 0 ? radius[agent] : 0;
+    int rank = 1;
+    for (size_t i = 0; i < agents; ++i)
+        rank += i != agent && radius[i] > own ? 1 : 0;
+    return rank;
+}
+
 const char *gameOutcomeName(GameOutcome outcome)
 {
     switch (outcome) {

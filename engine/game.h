@@ -2,6 +2,8 @@
 #ifndef GAME_H
 #define GAME_H
 
+#include <cstddef>
+
 class Ball_engine;
 
 enum class GameOutcome {
@@ -15,6 +17,10 @@ struct GameResult {
     int steps = 0;
     int alive = 0;
 };
+
+// An agent's place at the end: 1 plus the agents with a larger radius, a
+// dead agent's (its radius 0 or below) counting as 0.
+int finalRank(const int *radius, size_t agents, size_t agent);
 
 // "set", "none-alive" or "step-limit", as rows and replays name them.
 const char *gameOutcomeName(GameOutcome outcome);

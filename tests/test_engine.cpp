@@ -1,5 +1,6 @@
 // Sizing, layout of a new game and the resource respawn rhythm.
 #include "engine/ball_engine.h"
+#include "engine/game.h"
 #include "engine/step.h"
 #include "tests/engine_fixture.h"
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     // Runs first, before anything else in this process ticks the counter.
     void firstRespawnComesAtStep250FromProgramStart();
     void respawnCounterSurvivesReset();
+    void finalRankCountsTheLargerOnly();
     void designedEnginesShareTheRespawnCounter();
     void seededEnginesKeepRhythmsOfTheirOwn();
     void setupSizesArenaAndColours();
@@ -269,6 +271,17 @@ void TestEngine::countAliveIsStrict()
     placeAgent(engine, 1, 200, 100, -1);
     placeAgent(engine, 2, 300, 100, 5);
     QCOMPARE(engine.countAliveAgents(), 2);
+}
+
+// Ties share a place, the dead (a radius of 0 or below) share the last
+// places, and an agent never counts itself.
+void TestEngine::finalRankCountsTheLargerOnly()
+{
+    const int radius[10] = {20, 30, 0, 20, -5, 25, 19, 0, 1, 30};
+    const int expected[10] = {4, 1, 8, 4, 8, 3, 6, 8, 7, 1};
+    for (size_t agent = 0; agent < 10; ++agent)
+        QCOMPARE(finalRank(radius, 10, agent), expected[agent]);
+    QCOMPARE(finalRank(radius, 1, 0), 1);
 }
 
 QTEST_APPLESS_MAIN(TestEngine)

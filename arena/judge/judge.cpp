@@ -14,13 +14,9 @@ GameRow describeGame(const Ball_engine &engine, uint32_t seed, const GameResult 
     row.steps = result.steps;
     const int *r = engine.getCircleRadius();
     row.agent0Radius = std::max(0, r[0]);
-    row.agent0Rank = 1;
-    for (size_t i = 1; i < engine.getNumAgents(); ++i) {
-        if (r[i] > row.agent0Radius)
-            ++row.agent0Rank;
-        if (r[i] > 0)
-            ++row.opponentsAlive;
-    }
+    row.agent0Rank = finalRank(r, engine.getNumAgents(), 0);
+    for (size_t i = 1; i < engine.getNumAgents(); ++i)
+        row.opponentsAlive += r[i] > 0 ? 1 : 0;
     return row;
 }
 

@@ -47,11 +47,7 @@ bool seatControllers(const QVector<ControllerSpec> &controllers, const ArenaSett
 
 int rankOf(const RefereedGame &game, int agent)
 {
-    int rank = 1;
-    for (size_t a = 0; a < game.radius.size(); ++a)
-        if (int(a) != agent && game.radius[a] > game.radius[size_t(agent)])
-            ++rank;
-    return rank;
+    return finalRank(game.radius.data(), game.radius.size(), size_t(agent));
 }
 
 MatchRow rowOf(const RefereedGame &game, const SeatOutcome &seat, int rotation)
