@@ -12,6 +12,9 @@
 namespace rules {
 
 constexpr size_t agentsPerGame = BRAINLET_AGENTS;
+constexpr size_t resourcesPerGame = BRAINLET_RESOURCES;
+constexpr size_t circlesPerGame = agentsPerGame + resourcesPerGame;
+static_assert(resourcesPerGame == agentsPerGame / 2, "the engine lays out a resource for every two agents");
 // Arenas are 16:9, `scale` pixels a unit, at most 1600 x 900.
 constexpr int arenaWidthUnits = 16;
 constexpr int arenaHeightUnits = 9;

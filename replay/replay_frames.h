@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int replayCircles = 15;
-constexpr int replayAgents = 10;
+constexpr int replayCircles = int(rules::circlesPerGame);
+constexpr int replayAgents = int(rules::agentsPerGame);
 
 // The state after step `step` (0: the layout), with the actions that step
 // was played with and the changes of agent 0's radius during it.
