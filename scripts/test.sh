@@ -8,9 +8,10 @@ root="$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
 
 # The static and format checks, the Windows cross-build, the sharded-run
-# test (GNU parallel) and the desktop-file checks need these too.
+# test (GNU parallel), the desktop-file checks and the documents' commands
+# (GNU time) need these too.
 bash "$root/scripts/setup.sh" clang-tidy cppcheck clang-format g++-mingw-w64-x86-64 g++-mingw-w64-i686 parallel \
-  desktop-file-utils appstream gdb
+  desktop-file-utils appstream gdb time
 
 export QT_QPA_PLATFORM=offscreen
 cd "$root"
