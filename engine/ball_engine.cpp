@@ -475,7 +475,7 @@ bool Ball_engine::spansOverlap(const Spans &a, const Spans &b)
 
 // Positions stay put during contests and meals, so an agent's spans change
 // only with its radius; they are measured once and again after each change.
-void Ball_engine::measureSpans(size_t i)
+inline void Ball_engine::measureSpans(size_t i)
 {
     const int r = circleRadius[i];
     spans[i].loX = std::min(prevX[i], xCoordinate[i]) - r;
@@ -523,8 +523,14 @@ int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
     if (n >= 2) {
         shuffleWith<Agents>(draws);
         if (touch.agents) {
+            // Boxes overlap more often than circles do: when no contest
+            // changed a radius, the circles are as the check found them.
+            int radii[rules::agentsPerGame];
+            const bool kept = n <= rules::agentsPerGame;
+            if (kept)
+                std::memcpy(radii, circleRadius, n * sizeof(int));
             settleContests();
-            mealsPossible = true;
+            mealsPossible = mealsPossible || !kept || std::memcmp(radii, circleRadius, n * sizeof(int)) != 0;
         }
     }
     if (stepPhase == 0) {
@@ -539,55 +545,109 @@ int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
     return alive;
 }
 
+#if defined(__GNUC__)
+namespace {
+
+// The overlap check's vectors: four circles each, read straight from the
+// engine's arrays. A count of circles that is no multiple of four lets the
+// last vector start early and read some circles twice, which changes no
+// answer to "does anything overlap".
+using Lanes = int32_t __attribute__((vector_size(16)));
+constexpr size_t laneCount = sizeof(Lanes) / sizeof(int32_t);
+
+template <size_t Circles>
+struct LaneLayout {
+    static_assert(Circles >= laneCount, "every vector is read whole from the arrays");
+    static constexpr size_t vectors = (Circles + laneCount - 1) / laneCount;
+    static constexpr size_t first(size_t v) { return std::min(v * laneCount, Circles - laneCount); }
+    // The vector that holds circle c, and where.
+    static constexpr size_t vectorOf(size_t c) { return std::min(c / laneCount, vectors - 1); }
+    static constexpr int laneOf(size_t c) { return int(c - first(vectorOf(c))); }
+};
+
+Lanes loadLanes(const int *from)
+{
+    Lanes lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+// A circle's box, its centre +- its radius, four circles at once; a dead
+// circle's box is turned inside out so that it overlaps nothing.
+struct Boxes {
+    Lanes loX, hiX, loY, hiY;
+};
+
+Boxes boxesOf(const int *x, const int *y, const int *r)
+{
+    const Lanes cx = loadLanes(x), cy = loadLanes(y), cr = loadLanes(r);
+    const Lanes alive = cr > 0;
+    const Lanes empty = Lanes{} + INT_MAX, inverted = Lanes{} + INT_MIN;
+    return Boxes{((cx - cr) & alive) | (empty & ~alive), ((cx + cr) & alive) | (inverted & ~alive),
+                 ((cy - cr) & alive) | (empty & ~alive), ((cy + cr) & alive) | (inverted & ~alive)};
+}
+
+// Circle `Agent`'s box against those of every later circle, each pair once,
+// into the lanes of the later circle.
+template <size_t Circles, size_t Agent>
+void overlapsOfAgent(const Boxes *boxes, Lanes *hit)
+{
+    using Layout = LaneLayout<Circles>;
+    constexpr size_t home = Layout::vectorOf(Agent);
+    constexpr int lane = Layout::laneOf(Agent);
+    const Lanes loX = Lanes{} + boxes[home].loX[lane], hiX = Lanes{} + boxes[home].hiX[lane];
+    const Lanes loY = Lanes{} + boxes[home].loY[lane], hiY = Lanes{} + boxes[home].hiY[lane];
+#  pragma GCC unroll 8
+    for (size_t v = Layout::vectorOf(Agent + 1); v < Layout::vectors; ++v) {
+        const Boxes &b = boxes[v];
+        Lanes pair = (b.loX < hiX) & (loX < b.hiX) & (b.loY < hiY) & (loY < b.hiY);
+        if (Layout::first(v) <= Agent) {
+            const Lanes circle = Lanes{0, 1, 2, 3} + int(Layout::first(v));
+            pair &= circle > int(Agent);
+        }
+        hit[v] |= pair;
+    }
+}
+
+template <size_t Agents, size_t... I>
+void overlapsOfAgents(const Boxes *boxes, Lanes *hit, std::index_sequence<I...>)
+{
+    (overlapsOfAgent<Agents + Agents / 2, I>(boxes, hit), ...);
+}
+
+bool anyLane(Lanes lanes)
+{
+    uint64_t halves[2];
+    std::memcpy(halves, &lanes, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
+} // namespace
+#endif
+
 template <size_t Agents>
 Ball_engine::Touching Ball_engine::touching() const
 {
 #if defined(__GNUC__)
-    if constexpr (Agents != 0) {
-        // Every agent against every circle at once, four circles to a
-        // vector; the lanes past the last circle are dead and overlap
-        // nothing.
-        using Lanes = int32_t __attribute__((vector_size(16)));
-        constexpr size_t width = sizeof(Lanes) / sizeof(int32_t);
-        constexpr size_t circles = Agents + Agents / 2;
-        constexpr size_t vectors = (circles + width - 1) / width;
-        int32_t x[vectors * width] = {}, y[vectors * width] = {}, r[vectors * width] = {};
-        std::copy_n(xCoordinate, circles, x);
-        std::copy_n(yCoordinate, circles, y);
-        std::copy_n(circleRadius, circles, r);
-        Lanes loX[vectors], hiX[vectors], loY[vectors], hiY[vectors], count[vectors];
+    if constexpr (Agents != 0 && Agents + Agents / 2 >= laneCount) {
+        using Layout = LaneLayout<Agents + Agents / 2>;
+        Boxes boxes[Layout::vectors];
+        Lanes hit[Layout::vectors];
 #  pragma GCC unroll 8
-        for (size_t v = 0; v < vectors; ++v) {
-            Lanes cx, cy, cr;
-            std::memcpy(&cx, x + v * width, sizeof cx);
-            std::memcpy(&cy, y + v * width, sizeof cy);
-            std::memcpy(&cr, r + v * width, sizeof cr);
-            const Lanes alive = cr > 0;
-            loX[v] = ((cx - cr) & alive) | (INT_MAX & ~alive);
-            hiX[v] = ((cx + cr) & alive) | (INT_MIN & ~alive);
-            loY[v] = ((cy - cr) & alive) | (INT_MAX & ~alive);
-            hiY[v] = ((cy + cr) & alive) | (INT_MIN & ~alive);
-            count[v] = Lanes{};
+        for (size_t v = 0; v < Layout::vectors; ++v) {
+            const size_t c = Layout::first(v);
+            boxes[v] = boxesOf(xCoordinate + c, yCoordinate + c, circleRadius + c);
+            hit[v] = Lanes{};
         }
-        // Counts the overlaps of every circle with the living agents; a
-        // living agent overlaps itself once.
-        int agentsAlive = 0;
-        for (size_t i = 0; i < Agents; ++i) {
-            if (r[i] <= 0)
-                continue;
-            ++agentsAlive;
-            const Lanes loXi = Lanes{} + (x[i] - r[i]), hiXi = Lanes{} + (x[i] + r[i]);
-            const Lanes loYi = Lanes{} + (y[i] - r[i]), hiYi = Lanes{} + (y[i] + r[i]);
+        overlapsOfAgents<Agents>(boxes, hit, std::make_index_sequence<Agents>());
+        Lanes agents = Lanes{}, resources = Lanes{};
 #  pragma GCC unroll 8
-            for (size_t v = 0; v < vectors; ++v)
-                count[v] -= (loX[v] < hiXi) & (loXi < hiX[v]) & (loY[v] < hiYi) & (loYi < hiY[v]);
+        for (size_t v = 0; v < Layout::vectors; ++v) {
+            const Lanes isAgent = (Lanes{0, 1, 2, 3} + int(Layout::first(v))) < int(Agents);
+            agents |= hit[v] & isAgent;
+            resources |= hit[v] & ~isAgent;
         }
-        int32_t counted[vectors * width];
-        std::memcpy(counted, count, sizeof counted);
-        int agents = -agentsAlive, resources = 0;
-        for (size_t k = 0; k < circles; ++k)
-            (k < Agents ? agents : resources) += counted[k];
-        return Touching{agents != 0, resources != 0};
+        return Touching{anyLane(agents), anyLane(resources)};
     }
 #endif
     // Without vectors the check would cost about what it saves.

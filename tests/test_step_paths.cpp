@@ -89,6 +89,58 @@ QString difference(const Ball_engine &a, const Ball_engine &b)
     return QString();
 }
 
+void standsStill(int &action, size_t, size_t, size_t, const int *, const int *, const int *, const int *, const int *)
+{
+    action = 0;
+}
+
+// Agents of radius 30 and resources of radius 5, at rest, each in a cell of
+// a grid 150 apart and far from the walls: nothing touches.
+void layApart(Ball_engine &e)
+{
+    const size_t n = e.getNumAgents(), all = n + e.getNumResources();
+    for (size_t k = 0; k < all; ++k) {
+        e.getCircleRadius()[k] = k < n ? 30 : 5;
+        e.getXCoordinate()[k] = 200 + 150 * int(k % 8);
+        e.getYCoordinate()[k] = 200 + 300 * int(k / 8);
+        if (k < n)
+            e.getXVelocity()[k] = e.getYVelocity()[k] = 0;
+    }
+}
+
+// Two engines with the game's agents, standing agent 0, drawing alike.
+struct TwinEngines {
+    Ball_engine whole, phases;
+    InlineGenerator wholeStream, phasesStream;
+    TwinEngines()
+    {
+        whole.drawFrom(&wholeStream);
+        phases.drawFrom(&phasesStream);
+        for (Ball_engine *e : {&whole, &phases}) {
+            e->setup(rules::agentsPerGame, rules::maxArenaScale);
+            e->setController(&standsStill);
+        }
+    }
+    template <typename Place>
+    void lay(unsigned seed, Place place)
+    {
+        for (Ball_engine *e : {&whole, &phases}) {
+            e->resetSeeded(seed);
+            layApart(*e);
+            place(*e);
+        }
+    }
+    // One step each way; empty when both agree.
+    QString step()
+    {
+        size_t wholePhase = 0, phasesPhase = 0;
+        chooseAllActions(whole);
+        stepArena(whole, wholePhase);
+        stepPhaseByPhase(phases, phasesPhase);
+        return difference(whole, phases);
+    }
+};
+
 } // namespace
 
 class TestStepPaths : public QObject
@@ -99,6 +151,8 @@ private Q_SLOTS:
     void wholeStepEqualsItsPhases_data();
     void wholeStepEqualsItsPhases();
     void crowdedArenaEqualsItsPhases();
+    void everyPairAloneMeets();
+    void contestWinnerReachesResource();
 };
 
 void TestStepPaths::wholeStepEqualsItsPhases_data()
@@ -214,6 +268,56 @@ void TestStepPaths::crowdedArenaEqualsItsPhases()
     }
     // Contests and meals changed radii in most trials.
     QVERIFY2(changed > 3000, qPrintable(QString::number(changed)));
+}
+
+// Each pair of an agent and a later circle alone on one spot, everything
+// else apart: the one contest or meal happens, whichever lanes of the whole
+// step's overlap check the two fall in.
+void TestStepPaths::everyPairAloneMeets()
+{
+    TwinEngines twins;
+    const size_t n = rules::agentsPerGame, all = n + n / 2;
+    for (size_t a = 0; a < n; ++a) {
+        for (size_t c = a + 1; c < all; ++c) {
+            twins.lay(unsigned(1 + a * all + c), [&](Ball_engine &e) {
+                if (c < n)
+                    e.getCircleRadius()[c] = 20;
+                e.getXCoordinate()[c] = e.getXCoordinate()[a];
+                e.getYCoordinate()[c] = e.getYCoordinate()[a];
+            });
+            const QString differs = twins.step();
+            QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("%1 and %2: %3").arg(a).arg(c).arg(differs)));
+            const int *r = twins.whole.getCircleRadius();
+            for (size_t k = 0; k < all; ++k) {
+                const int expected = k == a ? 31 : k == c ? (c < n ? 19 : 4) : (k < n ? 30 : 5);
+                QVERIFY2(
+                    r[k] == expected,
+                    qPrintable(QStringLiteral("%1 and %2: circle %3 has radius %4").arg(a).arg(c).arg(k).arg(r[k])));
+            }
+        }
+    }
+}
+
+// Agent 0 (radius 30, standing) beats agent 1 on its spot and grows to 31;
+// a resource exactly 30 + 5 below it, whose box its box did not overlap
+// before the contest, is then within reach and eaten.
+void TestStepPaths::contestWinnerReachesResource()
+{
+    TwinEngines twins;
+    const size_t resource = rules::agentsPerGame;
+    twins.lay(7, [&](Ball_engine &e) {
+        e.getCircleRadius()[1] = 20;
+        e.getXCoordinate()[1] = e.getXCoordinate()[0];
+        e.getYCoordinate()[1] = e.getYCoordinate()[0];
+        e.getXCoordinate()[resource] = e.getXCoordinate()[0];
+        e.getYCoordinate()[resource] = e.getYCoordinate()[0] + 35;
+    });
+    const QString differs = twins.step();
+    QVERIFY2(differs.isEmpty(), qPrintable(differs));
+    const int *r = twins.whole.getCircleRadius();
+    QCOMPARE(r[0], 32);
+    QCOMPARE(r[1], 19);
+    QCOMPARE(r[resource], 4);
 }
 
 QTEST_APPLESS_MAIN(TestStepPaths)
