@@ -1,5 +1,6 @@
 #include "python/game_core.h"
 
+#include "engine/game.h"
 #include "engine/game_rules.h"
 #include "engine/step.h"
 
@@ -136,11 +137,7 @@ int GameCore::agent0Radius() const
 
 int GameCore::agent0Rank() const
 {
-    const int *r = engine.getCircleRadius();
-    int rank = 1;
-    for (int i = 1; i < agents; ++i)
-        rank += r[i] > agent0Radius() ? 1 : 0;
-    return rank;
+    return finalRank(engine.getCircleRadius(), agents, 0);
 }
 
 bool GameCore::agent0Survived() const

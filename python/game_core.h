@@ -10,6 +10,7 @@
 #define GAME_CORE_H
 
 #include "engine/ball_engine.h"
+#include "engine/game_rules.h"
 #include "engine/inline_generator.h"
 
 #include <cstdint>
@@ -27,9 +28,9 @@ constexpr float deathPenalty = -20.0f;
 class GameCore
 {
 public:
-    static constexpr int circles = 15;
-    static constexpr int agents = 10;
-    static constexpr int actions = 9;
+    static constexpr int circles = int(rules::circlesPerGame);
+    static constexpr int agents = int(rules::agentsPerGame);
+    static constexpr int actions = BRAINLET_ACTIONS;
     // What a controller sees, in this order: radius, x, y of the circles,
     // then vx, vy of the agents.
     static constexpr int observationSize = 3 * circles + 2 * agents;
