@@ -525,7 +525,7 @@ int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
         if (touch.agents) {
             // Boxes overlap more often than circles do: when no contest
             // changed a radius, the circles are as the check found them.
-            int radii[rules::agentsPerGame];
+            int radii[rules::agentsPerGame] = {};
             const bool kept = n <= rules::agentsPerGame;
             if (kept)
                 std::memcpy(radii, circleRadius, n * sizeof(int));

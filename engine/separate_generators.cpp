@@ -43,9 +43,17 @@ void SeparateGenerators::leaveController()
     outside = nullptr;
 }
 
+SeparateGenerators::~SeparateGenerators()
+{
+    if (beforeHandOver != nullptr)
+        ::setstate(beforeHandOver);
+}
+
 bool SeparateGenerators::handOverSharedGenerator()
 {
-    ::setstate(controllerCurrent);
+    char *before = ::setstate(controllerCurrent);
+    if (beforeHandOver == nullptr && before != controllerCurrent)
+        beforeHandOver = before;
     return true;
 }
 
@@ -90,6 +98,8 @@ void SeparateGenerators::leaveController()
         controllerCurrent = current;
 #  endif
 }
+
+SeparateGenerators::~SeparateGenerators() = default;
 
 bool SeparateGenerators::handOverSharedGenerator()
 {

@@ -24,6 +24,9 @@ class SeparateGenerators
 {
 public:
     SeparateGenerators();
+    // Puts back the shared generator's state from before a hand-over,
+    // which would otherwise be left pointing into this object.
+    ~SeparateGenerators();
     SeparateGenerators(const SeparateGenerators &) = delete;
     SeparateGenerators &operator=(const SeparateGenerators &) = delete;
 
@@ -67,6 +70,7 @@ private:
     alignas(8) char controllerState[stateBytes] = {};
     char *controllerCurrent = nullptr;
     char *outside = nullptr;
+    char *beforeHandOver = nullptr;
     InlineGenerator gameStream;
 };
 

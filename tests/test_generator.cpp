@@ -1,6 +1,8 @@
 // The inline copy of the C library's generator: the library's numbers for
 // every seed, and the seeded games it gives unchanged.
+#include "engine/ball_engine.h"
 #include "engine/inline_generator.h"
+#include "engine/separate_generators.h"
 #include "tests/game_watch.h"
 
 #include <QtTest>
@@ -39,6 +41,7 @@ private Q_SLOTS:
     void givesTheLibrarysFirstNumbersEverywhere();
     void reseedingStartsTheSequenceAgain();
     void seededGamesAreUnchanged();
+    void aHandOverEndsWithItsGenerators();
 };
 
 void TestGenerator::matchesTheLibrary_data()
@@ -122,6 +125,30 @@ void TestGenerator::seededGamesAreUnchanged()
     }
     QCOMPARE(totalSteps, recordedSteps);
     QCOMPARE(everyState, recordedStates);
+}
+
+// Split generators that handed the shared generator over for good put the
+// state from before back when they go: the process's rand() goes on where
+// it was, instead of reading a state that no longer exists.
+void TestGenerator::aHandOverEndsWithItsGenerators()
+{
+    std::srand(5);
+    const int first = std::rand(), second = std::rand();
+    std::srand(5);
+    {
+        Ball_engine engine;
+        engine.setup(rules::agentsPerGame, rules::maxArenaScale);
+        SeparateGenerators generators;
+        generators.startGame(3, engine);
+        if (!generators.handOverSharedGenerator())
+            QSKIP("the shared generator is handed over only with the GNU C library");
+        std::srand(SeparateGenerators::controllerSeed(3));
+        const int controllers = std::rand();
+        generators.startGame(3, engine);
+        QCOMPARE(std::rand(), controllers); // still the controller's stream
+    }
+    QCOMPARE(std::rand(), first);
+    QCOMPARE(std::rand(), second);
 }
 
 QTEST_APPLESS_MAIN(TestGenerator)
