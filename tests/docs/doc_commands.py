@@ -13,8 +13,10 @@ and `examples/`, an installed copy of this build on PATH and in
 PKG_CONFIG_PATH, and controllers of their own (`libmine.so`,
 `libtheirs.so`, `libmy_brainlet.so`, `my_brainlet.cpp`, `my_brainlet.c`).
 
-A line whose comment says it needs a display, a network or root is left to
-the reader and listed. Sizes are cut so that the suite stays short, and
+Variables and `cd` carry from block to block, except that a block whose
+first command names the tree's folders (`build/`, `scripts/`, ...) starts
+at the top of the tree. A line whose comment says it needs a display, a
+network or root is left to the reader and listed. Sizes are cut so that the suite stays short, and
 said: game counts above 100 run 100 games (a match's, and the ladder's,
 20 seeds), training seconds run 2 seconds, benchmarks run each case once. A line that fails fails the test with its
 page, its line and its output."""
@@ -28,6 +30,8 @@ import tempfile
 LEFT_TO_THE_READER = re.compile(r"#.*\bneeds (a display|a network|root)\b")
 FENCE = re.compile(r"^```(\w*)\s*$")
 GAME_CAP = 100
+BLOCK_START = None  # marks where a block of commands begins
+TREE_PATH = re.compile(r"(^|[\s=])(build|bench|scripts|examples)/")
 MATCH_CAP = 20  # seeds: each plays once per seating, one game at a time
 
 
@@ -40,6 +44,8 @@ def shell_lines(path):
         fence = FENCE.match(line)
         if fence:
             block = fence.group(1) if block is None else None
+            if block in ("sh", "bash"):
+                commands.append((number, BLOCK_START))
             continue
         if block not in ("sh", "bash"):
             continue
@@ -98,10 +104,16 @@ def install(build, prefix):
 def environment(source, build, folder, prefix):
     env = dict(os.environ)
     env["HOME"] = folder
-    env["PATH"] = os.path.join(prefix, "bin") + os.pathsep + env.get("PATH", "")
+    # `python3` is the interpreter the module was built for, whatever else
+    # comes first on this machine's PATH.
+    interpreter = os.path.join(folder, ".python")
+    os.makedirs(interpreter, exist_ok=True)
+    os.symlink(sys.executable, os.path.join(interpreter, "python3"))
+    env["PATH"] = os.pathsep.join([interpreter, os.path.join(prefix, "bin"), env.get("PATH", "")])
     env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig") + os.pathsep + os.path.join(
         prefix, "share", "pkgconfig")
     env["PELLORIA_BUILD_DIR"] = build
+    env["READER_TREE"] = folder
     env["GAMES"] = str(MATCH_CAP)  # examples/ladder.sh's seeds
     # No display: a line that opens a window and is not marked fails at
     # once ("no display") instead of waiting for someone to close it.
@@ -114,8 +126,16 @@ def page_script(page, commands):
     """The page as one script, as one reader types it (variables and `cd`
     carry from line to line), each command announced on stderr so that a
     failure names its line; and the lines it leaves to the reader."""
-    script, left = [], []
+    script, left, block_start = [], [], False
     for line, command in commands:
+        if command is BLOCK_START:
+            block_start = True
+            continue
+        # A block whose first command names the tree's folders is typed at
+        # the top of the tree, wherever an earlier block went.
+        if block_start and TREE_PATH.search(command):
+            script.append('cd "$READER_TREE"')
+        block_start = False
         tool = missing_tool(command)
         if LEFT_TO_THE_READER.search(command):
             left.append("%s:%d %s" % (page, line, command))
