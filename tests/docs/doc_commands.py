@@ -15,11 +15,12 @@ PKG_CONFIG_PATH, and controllers of their own (`libmine.so`,
 
 Variables and `cd` carry from block to block, except that a block whose
 first command names the tree's folders (`build/`, `scripts/`, ...) starts
-at the top of the tree. A line whose comment says it needs a display, a
-network or root is left to the reader and listed. Sizes are cut so that the suite stays short, and
-said: game counts above 100 run 100 games (a match's, and the ladder's,
-20 seeds), training seconds run 2 seconds, benchmarks run each case once. A line that fails fails the test with its
-page, its line and its output."""
+at the top of the tree. A line whose comment says it needs a display (or
+opens a window), a network or root is left to the reader and listed.
+Sizes are cut so that the suite stays short, and said: game counts above
+100 run 100 games (a match's, and the ladder's, 20 seeds), training
+seconds run 2 seconds, benchmarks run each case once. A line that fails
+fails the test with its page, its line and its output."""
 import os
 import re
 import shutil
@@ -27,7 +28,7 @@ import subprocess
 import sys
 import tempfile
 
-LEFT_TO_THE_READER = re.compile(r"#.*\bneeds (a display|a network|root)\b")
+LEFT_TO_THE_READER = re.compile(r"#.*\b(needs (a display|a network|root)|opens a window)\b")
 FENCE = re.compile(r"^```(\w*)\s*$")
 GAME_CAP = 100
 BLOCK_START = None  # marks where a block of commands begins
