@@ -2,6 +2,7 @@
 
 #include "brainlet/brainlet.h"
 #include "engine/inline_generator.h"
+#include "engine/near_circles.h"
 
 // Referenced weakly, so that a brainlet without `controller` still loads and
 // the game can say what is wrong with it instead of the loader's one line.
@@ -10,10 +11,8 @@
 #endif
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <type_traits>
 #include <utility>
@@ -490,14 +489,21 @@ Ball_engine::Spans Ball_engine::resourceSpans(size_t k) const
     return Spans{xCoordinate[k] - r, xCoordinate[k] + r, yCoordinate[k] - r, yCoordinate[k] + r};
 }
 
-// Whether a contest or a meal could happen now: whether any living agent's
-// box (its centre +- its radius) overlaps another living circle's. Two
-// circles closer than the sum of their radii differ by less than that sum
-// on each axis, so without such an overlap no pair passes closerThan, and
-// the contests and meals leave every circle as it is.
-struct Ball_engine::Touching {
-    bool agents;
-    bool resources;
+// The circles a step's contests and meals may involve, one bit each
+// (circles past the bits are always in): all of them, or those a test in
+// front of the exact one keeps.
+class Ball_engine::CircleSet
+{
+public:
+    static CircleSet all() { return CircleSet(~uint32_t(0)); }
+    explicit CircleSet(uint32_t bits) : bits(bits) { }
+    bool has(size_t c) const { return c >= 32 || ((bits >> c) & 1) != 0; }
+    // Whether any circle from `first` on is in.
+    bool anyFrom(size_t first) const { return first >= 32 || (bits >> first) != 0; }
+    bool anyBelow(size_t end) const { return end >= 32 ? bits != 0 : (bits & ((1u << end) - 1)) != 0; }
+
+private:
+    uint32_t bits;
 };
 
 int Ball_engine::step(size_t &stepPhase)
@@ -514,144 +520,49 @@ int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
     savePositions();
     stepPhase = (stepPhase + 1) % n;
     const Walls walls{width, height, maxRadius};
+#if defined(__GNUC__)
+#  pragma GCC unroll 16
+#endif
     for (size_t i = 0; i < n; ++i)
         move(i, walls);
     // Most steps nothing touches: the contests and meals then change
     // nothing, and only the shuffle's draws are left to make.
-    const Touching touch = touching<Agents>();
-    bool mealsPossible = touch.resources;
+    CircleSet near = mayTouch<Agents>();
     if (n >= 2) {
         shuffleWith<Agents>(draws);
-        if (touch.agents) {
-            // Boxes overlap more often than circles do: when no contest
-            // changed a radius, the circles are as the check found them.
-            int radii[rules::agentsPerGame] = {};
-            const bool kept = n <= rules::agentsPerGame;
-            if (kept)
-                std::memcpy(radii, circleRadius, n * sizeof(int));
-            settleContests();
-            mealsPossible = mealsPossible || !kept || std::memcmp(radii, circleRadius, n * sizeof(int)) != 0;
-        }
+        if (near.anyBelow(n))
+            settleContestsAmong(near);
     }
     if (stepPhase == 0) {
         tickRespawnCounter();
-        mealsPossible = mealsPossible || *respawnRhythm == 0;
+        if (*respawnRhythm == 0)
+            near = CircleSet::all(); // the resources are somewhere else now
     }
-    if (mealsPossible)
-        eatResources();
+    if (near.anyFrom(n))
+        eatResourcesOf(near);
     int alive = 0;
     for (size_t i = 0; i < n; ++i)
         alive += circleRadius[i] > 0 ? 1 : 0;
     return alive;
 }
 
-#if defined(__GNUC__)
-namespace {
-
-// The overlap check's vectors: four circles each, read straight from the
-// engine's arrays. A count of circles that is no multiple of four lets the
-// last vector start early and read some circles twice, which changes no
-// answer to "does anything overlap".
-using Lanes = int32_t __attribute__((vector_size(16)));
-constexpr size_t laneCount = sizeof(Lanes) / sizeof(int32_t);
-
-template <size_t Circles>
-struct LaneLayout {
-    static_assert(Circles >= laneCount, "every vector is read whole from the arrays");
-    static constexpr size_t vectors = (Circles + laneCount - 1) / laneCount;
-    static constexpr size_t first(size_t v) { return std::min(v * laneCount, Circles - laneCount); }
-    // The vector that holds circle c, and where.
-    static constexpr size_t vectorOf(size_t c) { return std::min(c / laneCount, vectors - 1); }
-    static constexpr int laneOf(size_t c) { return int(c - first(vectorOf(c))); }
-};
-
-Lanes loadLanes(const int *from)
-{
-    Lanes lanes;
-    std::memcpy(&lanes, from, sizeof lanes);
-    return lanes;
-}
-
-// A circle's box, its centre +- its radius, four circles at once; a dead
-// circle's box is turned inside out so that it overlaps nothing.
-struct Boxes {
-    Lanes loX, hiX, loY, hiY;
-};
-
-Boxes boxesOf(const int *x, const int *y, const int *r)
-{
-    const Lanes cx = loadLanes(x), cy = loadLanes(y), cr = loadLanes(r);
-    const Lanes alive = cr > 0;
-    const Lanes empty = Lanes{} + INT_MAX, inverted = Lanes{} + INT_MIN;
-    return Boxes{((cx - cr) & alive) | (empty & ~alive), ((cx + cr) & alive) | (inverted & ~alive),
-                 ((cy - cr) & alive) | (empty & ~alive), ((cy + cr) & alive) | (inverted & ~alive)};
-}
-
-// Circle `Agent`'s box against those of every later circle, each pair once,
-// into the lanes of the later circle.
-template <size_t Circles, size_t Agent>
-void overlapsOfAgent(const Boxes *boxes, Lanes *hit)
-{
-    using Layout = LaneLayout<Circles>;
-    constexpr size_t home = Layout::vectorOf(Agent);
-    constexpr int lane = Layout::laneOf(Agent);
-    const Lanes loX = Lanes{} + boxes[home].loX[lane], hiX = Lanes{} + boxes[home].hiX[lane];
-    const Lanes loY = Lanes{} + boxes[home].loY[lane], hiY = Lanes{} + boxes[home].hiY[lane];
-#  pragma GCC unroll 8
-    for (size_t v = Layout::vectorOf(Agent + 1); v < Layout::vectors; ++v) {
-        const Boxes &b = boxes[v];
-        Lanes pair = (b.loX < hiX) & (loX < b.hiX) & (b.loY < hiY) & (loY < b.hiY);
-        if (Layout::first(v) <= Agent) {
-            const Lanes circle = Lanes{0, 1, 2, 3} + int(Layout::first(v));
-            pair &= circle > int(Agent);
-        }
-        hit[v] |= pair;
-    }
-}
-
-template <size_t Agents, size_t... I>
-void overlapsOfAgents(const Boxes *boxes, Lanes *hit, std::index_sequence<I...>)
-{
-    (overlapsOfAgent<Agents + Agents / 2, I>(boxes, hit), ...);
-}
-
-bool anyLane(Lanes lanes)
-{
-    uint64_t halves[2];
-    std::memcpy(halves, &lanes, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
-}
-
-} // namespace
-#endif
-
+// The contests and meals of one step can carry the reach of two circles
+// (the sum of their radii) at most 2 * (n - 1) past what it was when they
+// began: an agent gains a unit a contest it wins, one against each other
+// agent at most, and then a unit a meal, at most n / 2; resources only
+// shrink. A pair of agents has met at most n - 2 others each before it is
+// settled, an agent and a resource at most n - 1 contests and n / 2 - 1
+// earlier meals. Boxes widened by n - 1 each that do not overlap are
+// therefore farther apart on some axis than the circles can reach before
+// their pair is decided: that pair neither contests nor eats, and leaving
+// it out changes nothing.
 template <size_t Agents>
-Ball_engine::Touching Ball_engine::touching() const
+Ball_engine::CircleSet Ball_engine::mayTouch() const
 {
-#if defined(__GNUC__)
-    if constexpr (Agents != 0 && Agents + Agents / 2 >= laneCount) {
-        using Layout = LaneLayout<Agents + Agents / 2>;
-        Boxes boxes[Layout::vectors];
-        Lanes hit[Layout::vectors];
-#  pragma GCC unroll 8
-        for (size_t v = 0; v < Layout::vectors; ++v) {
-            const size_t c = Layout::first(v);
-            boxes[v] = boxesOf(xCoordinate + c, yCoordinate + c, circleRadius + c);
-            hit[v] = Lanes{};
-        }
-        overlapsOfAgents<Agents>(boxes, hit, std::make_index_sequence<Agents>());
-        Lanes agents = Lanes{}, resources = Lanes{};
-#  pragma GCC unroll 8
-        for (size_t v = 0; v < Layout::vectors; ++v) {
-            const Lanes isAgent = (Lanes{0, 1, 2, 3} + int(Layout::first(v))) < int(Agents);
-            agents |= hit[v] & isAgent;
-            resources |= hit[v] & ~isAgent;
-        }
-        return Touching{anyLane(agents), anyLane(resources)};
-    }
-#endif
-    // Without vectors the check would cost about what it saves.
-    return Touching{true, true};
+    if constexpr (Agents == rules::agentsPerGame)
+        return CircleSet(nearCircles::nearAgents(xCoordinate, yCoordinate, circleRadius, int(Agents) - 1));
+    else
+        return CircleSet::all();
 }
 
 void Ball_engine::resolveContests()
@@ -680,12 +591,17 @@ void Ball_engine::shuffleWith(Draws draws)
 
 void Ball_engine::settleContests()
 {
+    settleContestsAmong(CircleSet::all());
+}
+
+void Ball_engine::settleContestsAmong(CircleSet agents)
+{
     // Agents dead before the contests are dropped once, keeping the visit
     // order; those killed during them are still skipped as they fall.
     size_t living = 0;
     for (size_t p = 0; p < numAgents; ++p) {
         const size_t a = visitOrder[p];
-        if (circleRadius[a] > 0) {
+        if (circleRadius[a] > 0 && agents.has(a)) {
             measureSpans(a);
             contestants[living++] = a;
         }
@@ -721,11 +637,16 @@ void Ball_engine::settleContests()
 
 void Ball_engine::eatResources()
 {
+    eatResourcesOf(CircleSet::all());
+}
+
+void Ball_engine::eatResourcesOf(CircleSet resources)
+{
     for (size_t i = 0; i < numAgents; ++i)
         if (circleRadius[i] > 0)
             measureSpans(i);
     for (size_t j = numAgents; j < numAgents + numResources; ++j) {
-        if (circleRadius[j] <= 0)
+        if (circleRadius[j] <= 0 || !resources.has(j))
             continue;
         const Spans resource = resourceSpans(j);
         // The nearest so far, as a squared distance; none nearer than the

@@ -204,9 +204,11 @@ private:
     void shuffleWith(Draws draws);
     template <size_t Agents>
     size_t agentCount() const;
-    struct Touching;
+    class CircleSet;
     template <size_t Agents>
-    Touching touching() const;
+    CircleSet mayTouch() const;
+    void settleContestsAmong(CircleSet agents);
+    void eatResourcesOf(CircleSet resources);
     void measureSpans(size_t agent);
     Spans resourceSpans(size_t k) const;
     static bool spansOverlap(const Spans &a, const Spans &b);

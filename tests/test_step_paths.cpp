@@ -153,6 +153,7 @@ private Q_SLOTS:
     void crowdedArenaEqualsItsPhases();
     void everyPairAloneMeets();
     void contestWinnerReachesResource();
+    void winnerOfManyContestsReachesAFarAgent();
 };
 
 void TestStepPaths::wholeStepEqualsItsPhases_data()
@@ -318,6 +319,44 @@ void TestStepPaths::contestWinnerReachesResource()
     QCOMPARE(r[0], 32);
     QCOMPARE(r[1], 19);
     QCOMPARE(r[resource], 4);
+}
+
+// Agent 0 (radius 100) sits on eight agents of radius 10 and grows a unit
+// for each it beats before it meets agent 9 (radius 50), whose centre is
+// 157 away: 0 reaches 9 only after all eight, as far as any agent can grow
+// before one of its contests, when the visit order puts 9 last. Over many
+// visit orders the whole step settles as the phases do, and it happens.
+void TestStepPaths::winnerOfManyContestsReachesAFarAgent()
+{
+    TwinEngines twins;
+    int reached = 0;
+    for (unsigned seed = 1; seed <= 400; ++seed) {
+        twins.lay(seed, [&](Ball_engine &e) {
+            e.getCircleRadius()[0] = 100;
+            e.getXCoordinate()[0] = 800;
+            e.getYCoordinate()[0] = 450;
+            for (size_t a = 1; a < 9; ++a) {
+                e.getCircleRadius()[a] = 10;
+                e.getXCoordinate()[a] = 800;
+                e.getYCoordinate()[a] = 450;
+            }
+            e.getCircleRadius()[9] = 50;
+            e.getXCoordinate()[9] = 957;
+            e.getYCoordinate()[9] = 450;
+            for (size_t k = rules::agentsPerGame; k < rules::circlesPerGame; ++k)
+                e.getYCoordinate()[k] = 850; // out of everyone's reach
+        });
+        const QString differs = twins.step();
+        QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(differs)));
+        const int *r = twins.whole.getCircleRadius();
+        // Moved by at most a unit, 9 is touched only by a grown agent 0.
+        if (r[9] == 49) {
+            QVERIFY(r[0] >= 107);
+            ++reached;
+        }
+    }
+    QVERIFY2(reached > 0, "agent 0 never reached agent 9");
+    qInfo("agent 0 reached agent 9 in %d of 400 visit orders", reached);
 }
 
 QTEST_APPLESS_MAIN(TestStepPaths)
