@@ -2,6 +2,8 @@
 
 #include "brainlet/brainlet.h"
 #include "engine/inline_generator.h"
+#include "engine/move_lanes.h"
+#include "engine/move_rule.h"
 #include "engine/near_circles.h"
 
 // Referenced weakly, so that a brainlet without `controller` still loads and
@@ -24,23 +26,6 @@ constexpr int respawnPeriod = 25;
 // The process-wide respawn rhythm; only tickRespawnCounter moves it.
 int respawnCounter = 0;
 
-struct Acceleration {
-    int x;
-    int y;
-};
-
-// Indexed by action code; see brainlet.h.
-constexpr Acceleration actionTable[] = {
-    {0, 0}, {0, -1}, {0, 1}, {-1, 0}, {1, 0}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1},
-};
-constexpr int actionCount = static_cast<int>(sizeof actionTable / sizeof actionTable[0]);
-
-// Any other code is no acceleration.
-inline Acceleration accelerationOf(int code)
-{
-    return (code >= 0 && code < actionCount) ? actionTable[code] : Acceleration{0, 0};
-}
-
 // The speed cap 5 * (maxRadius / r) for the game's cap of 200, for every
 // radius: a move then needs no division.
 constexpr int gameMaxRadius = rules::maxRadius;
@@ -54,43 +39,10 @@ struct SpeedCaps {
 };
 constexpr SpeedCaps speedCaps;
 
-// Parts of one move, inline: the step is the engine's hottest code.
-inline int clampSpeed(int v, int vmax)
+// The speed cap 5 * (maxRadius / r) of a living agent.
+inline int speedCap(int r, int maxRadius)
 {
-    return v < -vmax ? -vmax : (v > vmax ? vmax : v);
-}
-
-// One axis of a move between the walls at 0 and `extent`: an agent of
-// radius `r` that would cross one bounces (its velocity turns) and the
-// function says so; otherwise it moves by `velocity`. The low wall places
-// it at r - (P + V) rather than the mirror image; keepInside then usually
-// sets it against the wall.
-inline bool bounceOrMove(int &position, int &velocity, int r, int extent)
-{
-    bool bounced = false;
-    if (position + velocity < r) {
-        position = r - (position + velocity);
-        velocity = -velocity;
-        bounced = true;
-    }
-    if (position + velocity > extent - r) {
-        position = 2 * (extent - r) - (position + velocity);
-        velocity = -velocity;
-        bounced = true;
-    }
-    if (!bounced)
-        position += velocity;
-    return bounced;
-}
-
-// The centre of a circle of radius `r` back between the walls.
-inline int keepInside(int position, int r, int extent)
-{
-    if (position < r)
-        position = r;
-    if (position > extent - r)
-        position = extent - r;
-    return position;
+    return (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
 }
 
 // The three sources of draws, as the step's templates take them: each a
@@ -430,37 +382,53 @@ __attribute__((always_inline))
 inline void
 Ball_engine::move(size_t i, Walls walls)
 {
-    int r = circleRadius[i];
+    const int r = circleRadius[i];
     if (r <= 0)
         return;
     const Acceleration a = accelerationOf(actions[i]);
     xAcceleration[i] = a.x;
     yAcceleration[i] = a.y;
-
-    const int vmax
-        = (walls.maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (walls.maxRadius / r);
-    int x = xCoordinate[i];
-    int y = yCoordinate[i];
-    int vx = clampSpeed(xVelocity[i] + a.x, vmax);
-    int vy = clampSpeed(yVelocity[i] + a.y, vmax);
-
-    // The axes are independent: each bounces off its own walls or moves.
-    const bool bounceX = bounceOrMove(x, vx, r, walls.width);
-    const bool bounceY = bounceOrMove(y, vy, r, walls.height);
-    const bool bounced = bounceX || bounceY;
-    if (bounced) {
-        vx /= 2;
-        vy /= 2;
-        r -= 1; // a corner costs no more than a single wall
-    }
-
-    xCoordinate[i] = keepInside(x, r, walls.width);
-    yCoordinate[i] = keepInside(y, r, walls.height);
-    xVelocity[i] = vx;
-    yVelocity[i] = vy;
-    circleRadius[i] = r;
+    Motion<int> m{xCoordinate[i], yCoordinate[i], xVelocity[i], yVelocity[i], r};
+    const int bounced = moveLiving(m, a.x, a.y, speedCap(r, walls.maxRadius), walls.width, walls.height);
+    xCoordinate[i] = m.x;
+    yCoordinate[i] = m.y;
+    xVelocity[i] = m.vx;
+    yVelocity[i] = m.vy;
+    circleRadius[i] = m.r;
     if (bounced)
         agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
+}
+
+// The positions saved and every agent moved, as savePositions and moveAgent
+// in index order do it; the first eight of the game's agents in lanes, where
+// the processor has them.
+template <size_t Agents>
+void Ball_engine::moveAll()
+{
+    const Walls walls{width, height, maxRadius};
+    size_t first = 0;
+    if constexpr (Agents >= size_t(moveLanes::agents)) {
+        if (moveLanes::availableFor(maxRadius)) {
+            const uint32_t bounced = moveLanes::moveEight(
+                moveLanes::Arrays{xCoordinate, yCoordinate, xVelocity, yVelocity, circleRadius, xAcceleration,
+                                  yAcceleration, prevX, prevY, actions},
+                width, height, maxRadius);
+            for (size_t i = 0; bounced != 0 && i < size_t(moveLanes::agents); ++i)
+                if ((bounced >> i) & 1)
+                    agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
+            first = moveLanes::agents;
+        }
+    }
+    const size_t n = agentCount<Agents>();
+    for (size_t i = first; i < n; ++i) {
+        prevX[i] = xCoordinate[i];
+        prevY[i] = yCoordinate[i];
+    }
+#if defined(__GNUC__)
+#  pragma GCC unroll 16
+#endif
+    for (size_t i = first; i < n; ++i)
+        move(i, walls);
 }
 
 // Cheap filter in front of the distance test. Spans that merely touch overlap.
@@ -517,14 +485,8 @@ template <size_t Agents, typename Draws>
 int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
 {
     const size_t n = agentCount<Agents>();
-    savePositions();
     stepPhase = (stepPhase + 1) % n;
-    const Walls walls{width, height, maxRadius};
-#if defined(__GNUC__)
-#  pragma GCC unroll 16
-#endif
-    for (size_t i = 0; i < n; ++i)
-        move(i, walls);
+    moveAll<Agents>();
     // Most steps nothing touches: the contests and meals then change
     // nothing, and only the shuffle's draws are left to make.
     CircleSet near = mayTouch<Agents>();

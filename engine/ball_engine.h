@@ -186,6 +186,8 @@ private:
         int width, height, maxRadius;
     };
     void move(size_t agent, Walls walls);
+    template <size_t Agents>
+    void moveAll();
 
     void layOutGame();
     void seedDraws(unsigned int seed);

@@ -1,10 +1,11 @@
 #include "engine/near_circles.h"
 
+#include "engine/near_circles_variants.h"
+
 #include <utility>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if defined(PELLORIA_NEAR_CIRCLES_SSE2)
 #  include <emmintrin.h>
-#  define PELLORIA_NEAR_CIRCLES_SSE2 1
 #endif
 
 namespace nearCircles {
@@ -76,10 +77,6 @@ struct Quads {
 struct Boxes {
     __m128i loX[2], hiX[2], loY[2], hiY[2];
 };
-
-// A dead circle's box is turned inside out by far more than any box is
-// wide, so that it overlaps nothing; 16-bit saturation cannot undo that.
-constexpr int deadReach = -40000;
 
 // Whether a bound of a living box reached the edge of the 16-bit range,
 // where it may have been cut short.
@@ -155,7 +152,7 @@ void againstAgents(const Boxes &b, __m128i hit[2], std::integer_sequence<int, A.
 
 } // namespace
 
-uint32_t nearAgents(const int *x, const int *y, const int *r, int margin)
+uint32_t nearAgentsSse2(const int *x, const int *y, const int *r, int margin)
 {
     const Boxes boxes = boxesOf(x, y, r, margin);
     if (boundsCut(boxes))
@@ -165,13 +162,48 @@ uint32_t nearAgents(const int *x, const int *y, const int *r, int margin)
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(hit[0], hit[1]))) & allCircles;
 }
 
+#endif
+
+namespace {
+
+bool hasAvx2()
+{
+#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
 #else
+    return false;
+#endif
+}
+
+} // namespace
+
+std::vector<Way> waysHere()
+{
+    std::vector<Way> ways{{"pair by pair", &nearAgentsPairByPair}};
+#if defined(PELLORIA_NEAR_CIRCLES_SSE2)
+    ways.push_back({"SSE2", &nearAgentsSse2});
+#endif
+#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
+    if (hasAvx2())
+        ways.push_back({"AVX2", &nearAgentsAvx2});
+#endif
+    return ways;
+}
 
 uint32_t nearAgents(const int *x, const int *y, const int *r, int margin)
 {
-    return nearAgentsPairByPair(x, y, r, margin);
-}
-
+    // Chosen once, before any game, from what the processor can do.
+#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
+    static const bool avx2 = hasAvx2();
+    if (avx2)
+        return nearAgentsAvx2(x, y, r, margin);
 #endif
+#if defined(PELLORIA_NEAR_CIRCLES_SSE2)
+    return nearAgentsSse2(x, y, r, margin);
+#else
+    return nearAgentsPairByPair(x, y, r, margin);
+#endif
+}
 
 } // namespace nearCircles

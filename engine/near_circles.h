@@ -7,6 +7,7 @@
 #include "engine/game_rules.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace nearCircles {
 
@@ -27,6 +28,14 @@ uint32_t nearAgents(const int *x, const int *y, const int *r, int margin);
 // The same test a pair at a time, exact: what nearAgents answers on every
 // arena whose boxes stay within 16 bits.
 uint32_t nearAgentsPairByPair(const int *x, const int *y, const int *r, int margin);
+
+// Each way this build has of answering nearAgents that this processor
+// runs, pair by pair first and the one nearAgents takes last.
+struct Way {
+    const char *name;
+    uint32_t (*answer)(const int *x, const int *y, const int *r, int margin);
+};
+std::vector<Way> waysHere();
 
 } // namespace nearCircles
 

@@ -30,7 +30,21 @@ struct Arena {
         y[c] = cy;
         r[c] = radius;
     }
-    uint32_t near(int margin) const { return nearCircles::nearAgents(x, y, r, margin); }
+    // The answer of nearAgents when every way this processor runs gives
+    // it too, else `disagreed` (no set of circles).
+    static constexpr uint32_t disagreed = ~0u;
+    uint32_t near(int margin) const
+    {
+        const uint32_t chosen = nearCircles::nearAgents(x, y, r, margin);
+        for (const nearCircles::Way &way : nearCircles::waysHere()) {
+            const uint32_t answer = way.answer(x, y, r, margin);
+            if (answer != chosen) {
+                qWarning("%s answers %u, nearAgents %u", way.name, answer, chosen);
+                return disagreed;
+            }
+        }
+        return chosen;
+    }
     uint32_t exact(int margin) const { return nearCircles::nearAgentsPairByPair(x, y, r, margin); }
 };
 
@@ -51,6 +65,7 @@ private Q_SLOTS:
     void deadAndLoneCircles();
     void vectorsAnswerAsPairs();
     void boxesPastSixteenBitsKeepEveryone();
+    void everyWayIsTried();
 };
 
 void TestNearCircles::edgeOfTheMargin_data()
@@ -136,11 +151,27 @@ void TestNearCircles::boxesPastSixteenBitsKeepEveryone()
     arena.place(3, 40000, 100, 10);
     arena.place(4, 40015, 100, 10);
     QCOMPARE(arena.exact(0), bit(3) | bit(4));
-    QCOMPARE(arena.near(0) & (bit(3) | bit(4)), bit(3) | bit(4));
+    for (const nearCircles::Way &way : nearCircles::waysHere())
+        QCOMPARE(way.answer(arena.x, arena.y, arena.r, 0) & (bit(3) | bit(4)), bit(3) | bit(4));
     arena.place(3, -40000, 100, 10);
     arena.place(4, 100, 70000, 10);
-    QCOMPARE(arena.exact(0), 0u);
-    QCOMPARE(arena.near(0) & arena.exact(0), arena.exact(0));
+    arena.place(5, 120, 100, 15);
+    QCOMPARE(arena.exact(0), bit(0) | bit(5));
+    for (const nearCircles::Way &way : nearCircles::waysHere())
+        QCOMPARE(way.answer(arena.x, arena.y, arena.r, 0) & (bit(0) | bit(5)), bit(0) | bit(5));
+}
+
+// On an x86-64 processor the vector ways are there to be compared.
+void TestNearCircles::everyWayIsTried()
+{
+    const std::vector<nearCircles::Way> ways = nearCircles::waysHere();
+    QVERIFY(!ways.empty());
+    QCOMPARE(QString::fromLatin1(ways.front().name), QStringLiteral("pair by pair"));
+#if defined(__x86_64__) || defined(_M_X64)
+    QVERIFY(ways.size() >= 2);
+#endif
+    for (const nearCircles::Way &way : ways)
+        qInfo("compared: %s", way.name);
 }
 
 QTEST_APPLESS_MAIN(TestNearCircles)
