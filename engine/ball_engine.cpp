@@ -45,14 +45,32 @@ inline int speedCap(int r, int maxRadius)
     return (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
 }
 
+// Calls f(k) for k = 0 .. Count - 1 as std::integral_constant.
+template <typename F, size_t... K>
+inline void forEach(F f, std::index_sequence<K...>)
+{
+    (f(std::integral_constant<size_t, K>()), ...);
+}
+
 // The three sources of draws, as the step's templates take them: each a
-// call that inlines into the loops that draw.
+// call that inlines into the loops that draw, and many(), which hands the
+// next Count draws to use(k, draw) in order.
 struct SharedDraws {
     int operator()() const { return std::rand(); }
+    template <size_t Count, typename Use>
+    void many(Use use) const
+    {
+        forEach([&](auto k) { use(k, (*this)()); }, std::make_index_sequence<Count>());
+    }
 };
 struct InlineDraws {
     InlineGenerator &generator;
     int operator()() const { return generator.next(); }
+    template <size_t Count, typename Use>
+    void many(Use use) const
+    {
+        generator.nextMany<Count>(use);
+    }
 };
 #if defined(__GLIBC__)
 struct LibraryDraws {
@@ -63,31 +81,30 @@ struct LibraryDraws {
         ::random_r(stream, &value);
         return value;
     }
+    template <size_t Count, typename Use>
+    void many(Use use) const
+    {
+        forEach([&](auto k) { use(k, (*this)()); }, std::make_index_sequence<Count>());
+    }
 };
 #endif
 
-// An opponent's action: any of the nine, at random.
-template <typename Draws>
-inline int opponentAction(Draws &draws)
+// An opponent's action, any of the nine, from a draw.
+inline int opponentAction(int draw)
 {
-    return draws() % actionCount;
+    return draw % actionCount;
 }
 
 // One swap of the visit order's shuffle: entry i with one of the `span`
-// entries from i on. A span known at compile time divides by a constant.
-template <typename Span, typename Draws>
-inline void swapWithin(size_t *order, size_t i, Span span, Draws &draws)
+// entries from i on, by a draw. A span known at compile time divides by a
+// constant.
+template <typename Span>
+inline void swapWithin(size_t *order, size_t i, Span span, int draw)
 {
     // In 32 bits: the same remainder as in size_t, at a fraction of the
     // cost of a 64-bit division.
-    const size_t j = i + static_cast<unsigned>(draws()) % static_cast<unsigned>(span);
+    const size_t j = i + static_cast<unsigned>(draw) % static_cast<unsigned>(span);
     std::swap(order[i], order[j]);
-}
-
-template <size_t Agents, typename Draws, size_t... I>
-inline void shuffleFixed(size_t *order, Draws &draws, std::index_sequence<I...>)
-{
-    (swapWithin(order, I, std::integral_constant<unsigned, unsigned(Agents - I)>(), draws), ...);
 }
 
 } // namespace
@@ -322,7 +339,7 @@ void Ball_engine::chooseAction(size_t index)
     if (index == 0)
         askController();
     else
-        withDraws([&](auto draws) { actions[index] = opponentAction(draws); });
+        withDraws([&](auto draws) { actions[index] = opponentAction(draws()); });
 }
 
 void Ball_engine::askController()
@@ -344,8 +361,13 @@ void Ball_engine::chooseOpponentActions()
 {
     withDraws([&](auto draws) {
         withAgentCount([&](auto agents) {
-            for (size_t i = 1; i < agentCount<decltype(agents)::value>(); ++i)
-                actions[i] = opponentAction(draws);
+            constexpr size_t count = decltype(agents)::value;
+            if constexpr (count >= 2) {
+                draws.template many<count - 1>([&](auto k, int draw) { actions[1 + k] = opponentAction(draw); });
+            } else {
+                for (size_t i = 1; i < numAgents; ++i)
+                    actions[i] = opponentAction(draws());
+            }
         });
     });
 }
@@ -544,10 +566,12 @@ template <size_t Agents, typename Draws>
 void Ball_engine::shuffleWith(Draws draws)
 {
     if constexpr (Agents >= 2) {
-        shuffleFixed<Agents>(visitOrder, draws, std::make_index_sequence<Agents - 1>());
+        draws.template many<Agents - 1>([&](auto i, int draw) {
+            swapWithin(visitOrder, i, std::integral_constant<unsigned, unsigned(Agents - i)>(), draw);
+        });
     } else {
         for (size_t i = 0; i + 1 < numAgents; ++i)
-            swapWithin(visitOrder, i, numAgents - i, draws);
+            swapWithin(visitOrder, i, numAgents - i, draws());
     }
 }
 

@@ -9,7 +9,10 @@
 #ifndef INLINE_GENERATOR_H
 #define INLINE_GENERATOR_H
 
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 class InlineGenerator
 {
@@ -29,6 +32,22 @@ public:
         return static_cast<int32_t>(ring[used++] >> 1);
     }
 
+    // The next Count numbers, in order: use(k, number) for k = 0, 1, ...
+    // as std::integral_constant. When this round holds them all, one test
+    // serves them all.
+    template <size_t Count, typename Use>
+    void nextMany(Use use)
+    {
+        static_assert(Count <= lag, "a round holds them");
+        if (used + Count <= lag) {
+            const uint32_t *from = ring + used;
+            used = static_cast<uint16_t>(used + Count);
+            each(std::make_index_sequence<Count>(), [&](auto k) { use(k, static_cast<int32_t>(from[k] >> 1)); });
+        } else {
+            each(std::make_index_sequence<Count>(), [&](auto k) { use(k, next()); });
+        }
+    }
+
 private:
     static constexpr int lag = 31;
     static constexpr int shortLag = 3;
@@ -37,6 +56,11 @@ private:
     static constexpr int discarded = 310;
 
     static int32_t schrageStep(int32_t r);
+    template <size_t... K, typename F>
+    static void each(std::index_sequence<K...>, F f)
+    {
+        (f(std::integral_constant<size_t, K>()), ...);
+    }
     void refill();
 
     // r[i] = r[i - 31] + r[i - 3], wrapping in 32 bits, kept at i mod 31:

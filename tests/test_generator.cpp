@@ -42,6 +42,7 @@ private Q_SLOTS:
     void reseedingStartsTheSequenceAgain();
     void seededGamesAreUnchanged();
     void aHandOverEndsWithItsGenerators();
+    void manyAtOnceContinueTheSequence();
 };
 
 void TestGenerator::matchesTheLibrary_data()
@@ -149,6 +150,37 @@ void TestGenerator::aHandOverEndsWithItsGenerators()
     }
     QCOMPARE(std::rand(), first);
     QCOMPARE(std::rand(), second);
+}
+
+// Batches of 9 and of 31 (a whole round), started at every place in a
+// round, give the numbers one by one would, in order, and leave the
+// generator where one by one would.
+void TestGenerator::manyAtOnceContinueTheSequence()
+{
+    for (int skip = 0; skip < 31; ++skip) {
+        InlineGenerator batched(4000000000u), single(4000000000u);
+        for (int k = 0; k < skip; ++k) {
+            batched.next();
+            single.next();
+        }
+        for (int round = 0; round < 3; ++round) {
+            int32_t nine[9] = {}, all[31] = {};
+            size_t handed[9] = {}, calls = 0;
+            batched.nextMany<9>([&](auto k, int32_t value) {
+                handed[calls++] = k;
+                nine[k] = value;
+            });
+            batched.nextMany<31>([&](auto k, int32_t value) { all[k] = value; });
+            QCOMPARE(calls, size_t(9));
+            for (size_t k = 0; k < 9; ++k)
+                QCOMPARE(handed[k], k);
+            for (int32_t value : nine)
+                QCOMPARE(value, single.next());
+            for (int32_t value : all)
+                QCOMPARE(value, single.next());
+        }
+        QCOMPARE(batched.next(), single.next());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestGenerator)
