@@ -90,6 +90,10 @@ inline int32_t InlineGenerator::schrageStep(int32_t r)
 inline void InlineGenerator::refill()
 {
     uint32_t back3 = ring[lag - 3], back2 = ring[lag - 2], back1 = ring[lag - 1];
+    // Unrolled, the three values riding along are just registers renamed.
+#if defined(__GNUC__)
+#  pragma GCC unroll 31
+#endif
     for (int k = 0; k < lag; ++k) {
         const uint32_t value = ring[k] + back3;
         ring[k] = value;
