@@ -431,10 +431,10 @@ void Ball_engine::moveAll()
     size_t first = 0;
     if constexpr (Agents >= size_t(moveLanes::agents)) {
         if (moveLanes::availableFor(maxRadius)) {
-            const uint32_t bounced = moveLanes::moveEight(
-                moveLanes::Arrays{xCoordinate, yCoordinate, xVelocity, yVelocity, circleRadius, xAcceleration,
-                                  yAcceleration, prevX, prevY, actions},
-                width, height, maxRadius);
+            const uint32_t bounced
+                = moveLanes::moveEight(moveLanes::Arrays{xCoordinate, yCoordinate, xVelocity, yVelocity, circleRadius,
+                                                         xAcceleration, yAcceleration, prevX, prevY, actions},
+                                       width, height, maxRadius);
             for (size_t i = 0; bounced != 0 && i < size_t(moveLanes::agents); ++i)
                 if ((bounced >> i) & 1)
                     agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);

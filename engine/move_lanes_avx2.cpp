@@ -40,8 +40,8 @@ constexpr Axis yAxis = axisOf(&Acceleration::y);
 
 V accelerations(V codes, const Axis &axis)
 {
-    const V valid = reinterpret_cast<V>(_mm256_min_epu32(reinterpret_cast<__m256i>(codes),
-                                                          _mm256_set1_epi32(actionCount - 1)))
+    const V valid
+        = reinterpret_cast<V>(_mm256_min_epu32(reinterpret_cast<__m256i>(codes), _mm256_set1_epi32(actionCount - 1)))
         == codes;
     const V firstEight = reinterpret_cast<V>(
         _mm256_permutevar8x32_epi32(reinterpret_cast<__m256i>(axis.firstEight), reinterpret_cast<__m256i>(codes)));
@@ -54,9 +54,9 @@ V accelerations(V codes, const Axis &axis)
 // number and the rounding error is under maxRadius * 2^-24 / r.
 V speedCaps(V r, int maxRadius)
 {
-    const __m256 quotient = _mm256_div_ps(_mm256_set1_ps(float(maxRadius)),
-                                          _mm256_cvtepi32_ps(_mm256_max_epi32(reinterpret_cast<__m256i>(r),
-                                                                              _mm256_set1_epi32(1))));
+    const __m256 quotient
+        = _mm256_div_ps(_mm256_set1_ps(float(maxRadius)),
+                        _mm256_cvtepi32_ps(_mm256_max_epi32(reinterpret_cast<__m256i>(r), _mm256_set1_epi32(1))));
     const V whole = reinterpret_cast<V>(_mm256_cvttps_epi32(quotient));
     return whole * 5;
 }

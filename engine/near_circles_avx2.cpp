@@ -21,7 +21,8 @@ struct Octets {
     __m256i o[2];
     explicit Octets(const int *v)
     {
-        const __m256i rest = _mm256_cmpgt_epi32(_mm256_set1_epi32(circles - 8), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i rest
+            = _mm256_cmpgt_epi32(_mm256_set1_epi32(circles - 8), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         o[0] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v));
         o[1] = _mm256_maskload_epi32(v + 8, rest);
     }
@@ -56,8 +57,9 @@ Boxes boxesOf(const int *x, const int *y, const int *r, int margin)
 bool boundsCut(const Boxes &b)
 {
     const __m256i low = _mm256_set1_epi16(-32768), high = _mm256_set1_epi16(32767);
-    const __m256i cut = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(b.loX, low), _mm256_cmpeq_epi16(b.loY, low)),
-                                        _mm256_or_si256(_mm256_cmpeq_epi16(b.hiX, high), _mm256_cmpeq_epi16(b.hiY, high)));
+    const __m256i cut
+        = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(b.loX, low), _mm256_cmpeq_epi16(b.loY, low)),
+                          _mm256_or_si256(_mm256_cmpeq_epi16(b.hiX, high), _mm256_cmpeq_epi16(b.hiY, high)));
     return !_mm256_testz_si256(cut, cut);
 }
 

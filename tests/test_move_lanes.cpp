@@ -48,10 +48,10 @@ QString difference(const Ball_engine &a, const Ball_engine &b)
         const char *name;
         const int *a, *b;
     } arrays[] = {
-        {"x", a.getXCoordinate(), b.getXCoordinate()}, {"y", a.getYCoordinate(), b.getYCoordinate()},
+        {"x", a.getXCoordinate(), b.getXCoordinate()},   {"y", a.getYCoordinate(), b.getYCoordinate()},
         {"r", a.getCircleRadius(), b.getCircleRadius()}, {"vx", a.getXVelocity(), b.getXVelocity()},
-        {"vy", a.getYVelocity(), b.getYVelocity()},    {"ax", a.xAcceleration, b.xAcceleration},
-        {"ay", a.yAcceleration, b.yAcceleration},      {"prevX", a.getPrevX(), b.getPrevX()},
+        {"vy", a.getYVelocity(), b.getYVelocity()},      {"ax", a.xAcceleration, b.xAcceleration},
+        {"ay", a.yAcceleration, b.yAcceleration},        {"prevX", a.getPrevX(), b.getPrevX()},
         {"prevY", a.getPrevY(), b.getPrevY()},
     };
     for (const auto &array : arrays)
@@ -107,7 +107,8 @@ void TestMoveLanes::lanesMoveAsOneByOne()
             const int before = one.getCircleRadius()[i];
             one.moveAgent(i);
             const bool wall = before > 0 && one.getCircleRadius()[i] != before;
-            QVERIFY2(wall == (((bounced >> i) & 1) != 0), qPrintable(QStringLiteral("trial %1 agent %2").arg(trial).arg(i)));
+            QVERIFY2(wall == (((bounced >> i) & 1) != 0),
+                     qPrintable(QStringLiteral("trial %1 agent %2").arg(trial).arg(i)));
             bounces += wall ? 1 : 0;
         }
         const QString differs = difference(lanes, one);
