@@ -17,6 +17,18 @@ V load(const int *from)
     return reinterpret_cast<V>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(from)));
 }
 
+// Eight values just written one at a time (the actions): read one at a
+// time too, since a wider read of narrower writes waits for them to reach
+// the cache.
+V loadWrittenOneByOne(const int *from)
+{
+    const __m128i low = _mm_insert_epi32(
+        _mm_insert_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(from[0]), from[1], 1), from[2], 2), from[3], 3);
+    const __m128i high = _mm_insert_epi32(
+        _mm_insert_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(from[4]), from[5], 1), from[6], 2), from[7], 3);
+    return reinterpret_cast<V>(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1));
+}
+
 void store(int *to, V v)
 {
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(to), reinterpret_cast<__m256i>(v));
@@ -67,7 +79,7 @@ uint32_t moveEightAvx2(const Arrays &a, int width, int height, int maxRadius)
 {
     const Motion<V> was{load(a.x), load(a.y), load(a.vx), load(a.vy), load(a.r)};
     const V living = V{} < was.r;
-    const V codes = load(a.actions);
+    const V codes = loadWrittenOneByOne(a.actions);
     const V ax = accelerations(codes, xAxis);
     const V ay = accelerations(codes, yAxis);
     Motion<V> m = was;

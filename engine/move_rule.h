@@ -12,6 +12,10 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__AVX__)
+#  include <immintrin.h>
+#endif
+
 // The rule is the step's innermost code: a call would cost more than it.
 #if defined(__GNUC__)
 #  define PELLORIA_MOVE_INLINE __attribute__((always_inline)) inline
@@ -73,6 +77,12 @@ PELLORIA_MOVE_INLINE bool any(V mask)
     if constexpr (std::is_same_v<V, int>) {
         return mask != 0;
     } else {
+#if defined(__AVX__)
+        if constexpr (sizeof(V) == sizeof(__m256i)) {
+            const __m256i bits = reinterpret_cast<__m256i>(mask);
+            return _mm256_testz_si256(bits, bits) == 0;
+        }
+#endif
         uint64_t words[sizeof(V) / sizeof(uint64_t)];
         std::memcpy(words, &mask, sizeof words);
         uint64_t set = 0;
