@@ -154,6 +154,7 @@ private Q_SLOTS:
     void everyPairAloneMeets();
     void contestWinnerReachesResource();
     void winnerOfManyContestsReachesAFarAgent();
+    void eaterOfFourReachesTheFifth();
 };
 
 void TestStepPaths::wholeStepEqualsItsPhases_data()
@@ -357,6 +358,28 @@ void TestStepPaths::winnerOfManyContestsReachesAFarAgent()
     }
     QVERIFY2(reached > 0, "agent 0 never reached agent 9");
     qInfo("agent 0 reached agent 9 in %d of 400 visit orders", reached);
+}
+
+// Agent 0 (radius 30, standing, nobody near) eats the four resources on
+// its spot one after the other and grows to 34; the fifth resource
+// (radius 5), whose centre is 38 away, is within its reach only then: as
+// far as an agent can grow before a meal when nothing contests.
+void TestStepPaths::eaterOfFourReachesTheFifth()
+{
+    TwinEngines twins;
+    const size_t first = rules::agentsPerGame, last = rules::circlesPerGame - 1;
+    twins.lay(11, [&](Ball_engine &e) {
+        for (size_t k = first; k <= last; ++k) {
+            e.getXCoordinate()[k] = e.getXCoordinate()[0] + (k == last ? 38 : 0);
+            e.getYCoordinate()[k] = e.getYCoordinate()[0];
+        }
+    });
+    const QString differs = twins.step();
+    QVERIFY2(differs.isEmpty(), qPrintable(differs));
+    const int *r = twins.whole.getCircleRadius();
+    QCOMPARE(r[0], 35);
+    for (size_t k = first; k <= last; ++k)
+        QCOMPARE(r[k], 4);
 }
 
 QTEST_APPLESS_MAIN(TestStepPaths)
