@@ -31,7 +31,7 @@ for source in engine/ball_engine.cpp engine/step.cpp "$root/bench/beside/earlier
   object="$work/$(basename "$source" .cpp).o"
   case "$source" in /*) path="$source" ;; *) path="$work/earlier/$source" ;; esac
   # shellcheck disable=SC2086
-  g++ "${flags[@]}" -include "$root/bench/beside/earlier_names.h" -I"$work/earlier" $qt -c "$path" -o "$object"
+  g++ "${flags[@]}" -include "$root/bench/beside/earlier_names.h" -I"$work/earlier" -I"$root" $qt -c "$path" -o "$object"
   objects+=("$object")
 done
 # shellcheck disable=SC2086

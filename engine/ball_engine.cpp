@@ -1,6 +1,7 @@
 #include "engine/ball_engine.h"
 
 #include "brainlet/brainlet.h"
+#include "engine/each_index.h"
 #include "engine/inline_generator.h"
 #include "engine/move_lanes.h"
 #include "engine/move_rule.h"
@@ -45,11 +46,12 @@ inline int speedCap(int r, int maxRadius)
     return (maxRadius == gameMaxRadius && r <= gameMaxRadius) ? speedCaps.cap[r] : 5 * (maxRadius / r);
 }
 
-// Calls f(k) for k = 0 .. Count - 1 as std::integral_constant.
-template <typename F, size_t... K>
-inline void forEach(F f, std::index_sequence<K...>)
+// The next Count draws from a source that draws one at a time, handed to
+// use(k, draw) in order.
+template <size_t Count, typename Draws, typename Use>
+inline void drawOneByOne(const Draws &draws, Use use)
 {
-    (f(std::integral_constant<size_t, K>()), ...);
+    forEachIndex<Count>([&](auto k) { use(k, draws()); });
 }
 
 // The three sources of draws, as the step's templates take them: each a
@@ -60,7 +62,7 @@ struct SharedDraws {
     template <size_t Count, typename Use>
     void many(Use use) const
     {
-        forEach([&](auto k) { use(k, (*this)()); }, std::make_index_sequence<Count>());
+        drawOneByOne<Count>(*this, use);
     }
 };
 struct InlineDraws {
@@ -84,7 +86,7 @@ struct LibraryDraws {
     template <size_t Count, typename Use>
     void many(Use use) const
     {
-        forEach([&](auto k) { use(k, (*this)()); }, std::make_index_sequence<Count>());
+        drawOneByOne<Count>(*this, use);
     }
 };
 #endif

@@ -9,10 +9,10 @@
 #ifndef INLINE_GENERATOR_H
 #define INLINE_GENERATOR_H
 
+#include "engine/each_index.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
-#include <utility>
 
 class InlineGenerator
 {
@@ -42,9 +42,9 @@ public:
         if (used + Count <= lag) {
             const uint32_t *from = ring + used;
             used = static_cast<uint16_t>(used + Count);
-            each(std::make_index_sequence<Count>(), [&](auto k) { use(k, static_cast<int32_t>(from[k] >> 1)); });
+            forEachIndex<Count>([&](auto k) { use(k, static_cast<int32_t>(from[k] >> 1)); });
         } else {
-            each(std::make_index_sequence<Count>(), [&](auto k) { use(k, next()); });
+            forEachIndex<Count>([&](auto k) { use(k, next()); });
         }
     }
 
@@ -56,11 +56,6 @@ private:
     static constexpr int discarded = 310;
 
     static int32_t schrageStep(int32_t r);
-    template <size_t... K, typename F>
-    static void each(std::index_sequence<K...>, F f)
-    {
-        (f(std::integral_constant<size_t, K>()), ...);
-    }
     void refill();
 
     // r[i] = r[i - 31] + r[i - 3], wrapping in 32 bits, kept at i mod 31:

@@ -1,17 +1,17 @@
 #include "engine/move_lanes.h"
 
+#include "engine/processor.h"
+
 namespace moveLanes {
 
-#if defined(PELLORIA_MOVE_LANES_AVX2)
+#if defined(PELLORIA_ENGINE_AVX2)
 uint32_t moveEightAvx2(const Arrays &arrays, int width, int height, int maxRadius);
 #endif
 
 bool availableFor(int maxRadius)
 {
-#if defined(PELLORIA_MOVE_LANES_AVX2)
-    // Asked once, before any game.
-    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-    return avx2 && maxRadius > 0 && maxRadius < (1 << 24);
+#if defined(PELLORIA_ENGINE_AVX2)
+    return processor::runsAvx2() && maxRadius > 0 && maxRadius < (1 << 24);
 #else
     (void)maxRadius;
     return false;
@@ -20,7 +20,7 @@ bool availableFor(int maxRadius)
 
 uint32_t moveEight(const Arrays &arrays, int width, int height, int maxRadius)
 {
-#if defined(PELLORIA_MOVE_LANES_AVX2)
+#if defined(PELLORIA_ENGINE_AVX2)
     return moveEightAvx2(arrays, width, height, maxRadius);
 #else
     (void)arrays, (void)width, (void)height, (void)maxRadius;

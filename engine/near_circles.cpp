@@ -1,6 +1,7 @@
 #include "engine/near_circles.h"
 
 #include "engine/near_circles_variants.h"
+#include "engine/processor.h"
 
 #include <utility>
 
@@ -164,28 +165,14 @@ uint32_t nearAgentsSse2(const int *x, const int *y, const int *r, int margin)
 
 #endif
 
-namespace {
-
-bool hasAvx2()
-{
-#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
-
-} // namespace
-
 std::vector<Way> waysHere()
 {
     std::vector<Way> ways{{"pair by pair", &nearAgentsPairByPair}};
 #if defined(PELLORIA_NEAR_CIRCLES_SSE2)
     ways.push_back({"SSE2", &nearAgentsSse2});
 #endif
-#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
-    if (hasAvx2())
+#if defined(PELLORIA_ENGINE_AVX2)
+    if (processor::runsAvx2())
         ways.push_back({"AVX2", &nearAgentsAvx2});
 #endif
     return ways;
@@ -193,10 +180,8 @@ std::vector<Way> waysHere()
 
 uint32_t nearAgents(const int *x, const int *y, const int *r, int margin)
 {
-    // Chosen once, before any game, from what the processor can do.
-#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
-    static const bool avx2 = hasAvx2();
-    if (avx2)
+#if defined(PELLORIA_ENGINE_AVX2)
+    if (processor::runsAvx2())
         return nearAgentsAvx2(x, y, r, margin);
 #endif
 #if defined(PELLORIA_NEAR_CIRCLES_SSE2)

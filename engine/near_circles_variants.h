@@ -16,7 +16,7 @@ constexpr int deadReach = -40000;
 uint32_t nearAgentsSse2(const int *x, const int *y, const int *r, int margin);
 #endif
 
-#if defined(PELLORIA_NEAR_CIRCLES_AVX2)
+#if defined(PELLORIA_ENGINE_AVX2)
 uint32_t nearAgentsAvx2(const int *x, const int *y, const int *r, int margin);
 #endif
 

@@ -3,6 +3,7 @@
 #include "engine/ball_engine.h"
 #include "engine/inline_generator.h"
 #include "engine/step.h"
+#include "bench/beside/play_to_end.h"
 
 struct EarlierGame {
     Ball_engine engine;
@@ -19,14 +20,5 @@ EarlierGame *earlierGame()
 
 void playEarlier(EarlierGame *game, unsigned seed, long &steps, unsigned long &check)
 {
-    Ball_engine &engine = game->engine;
-    engine.resetSeeded(seed);
-    size_t phase = 0;
-    int alive = 0;
-    do {
-        chooseAllActions(engine);
-        alive = stepArena(engine, phase);
-        ++steps;
-    } while (!isGameSet(alive) && alive > 0);
-    check = check * 31 + unsigned(engine.getCircleRadius()[0]) + unsigned(phase);
+    playToEnd(game->engine, seed, steps, check);
 }

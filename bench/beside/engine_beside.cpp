@@ -6,6 +6,7 @@
 #include "engine/ball_engine.h"
 #include "engine/separate_generators.h"
 #include "engine/step.h"
+#include "bench/beside/play_to_end.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,19 +24,6 @@ void playEarlier(EarlierGame *game, unsigned seed, long &steps, unsigned long &c
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void playThis(Ball_engine &engine, unsigned seed, long &steps, unsigned long &check)
-{
-    engine.resetSeeded(seed);
-    size_t phase = 0;
-    int alive = 0;
-    do {
-        chooseAllActions(engine);
-        alive = stepArena(engine, phase);
-        ++steps;
-    } while (!isGameSet(alive) && alive > 0);
-    check = check * 31 + unsigned(engine.getCircleRadius()[0]) + unsigned(phase);
-}
 
 double median(std::vector<double> values)
 {
@@ -65,7 +53,7 @@ int main(int argc, char **argv)
             generators.startGame(seed, engine);
             generators.handOverSharedGenerator();
             const auto start = Clock::now();
-            playThis(engine, seed, thisSteps, thisCheck);
+            playToEnd(engine, seed, thisSteps, thisCheck);
             const auto played = Clock::now();
             generators.startGame(seed, engine);
             generators.handOverSharedGenerator();
