@@ -26,12 +26,24 @@ git -C "$root" worktree add --detach --quiet "$work/earlier" "$revision"
 
 qt="$(pkg-config --cflags Qt5Core Qt5Gui)"
 flags=(-O2 -DNDEBUG -std=c++17 -fPIC)
+# The engine's AVX2 files, as CMake builds them on x86-64.
+vector=()
+if [ "$(uname -m)" = x86_64 ]; then vector=(-DPELLORIA_ENGINE_AVX2); fi
 objects=()
-for source in engine/ball_engine.cpp engine/step.cpp "$root/bench/beside/earlier_side.cpp"; do
+# Every engine file of the earlier revision that the step uses, so that a
+# helper whose interface has changed since is still the earlier one.
+sources=("$root/bench/beside/earlier_side.cpp")
+for unit in ball_engine step near_circles near_circles_avx2 move_lanes move_lanes_avx2 processor; do
+  if [ -f "$work/earlier/engine/$unit.cpp" ]; then sources+=("engine/$unit.cpp"); fi
+done
+for source in "${sources[@]}"; do
   object="$work/$(basename "$source" .cpp).o"
   case "$source" in /*) path="$source" ;; *) path="$work/earlier/$source" ;; esac
+  extra=()
+  case "$source" in *_avx2.cpp) extra=(-mavx2) ;; esac
   # shellcheck disable=SC2086
-  g++ "${flags[@]}" -include "$root/bench/beside/earlier_names.h" -I"$work/earlier" -I"$root" $qt -c "$path" -o "$object"
+  g++ "${flags[@]}" "${vector[@]}" "${extra[@]}" -include "$root/bench/beside/earlier_names.h" \
+    -I"$work/earlier" -I"$root" $qt -c "$path" -o "$object"
   objects+=("$object")
 done
 # shellcheck disable=SC2086

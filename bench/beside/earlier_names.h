@@ -5,3 +5,6 @@
 #define distance earlierDistance
 #define chooseAllActions earlierChooseAllActions
 #define stepArena earlierStepArena
+#define nearCircles earlierNearCircles
+#define moveLanes earlierMoveLanes
+#define processor earlierProcessor
