@@ -27,45 +27,56 @@ public:
     // The next number, 0 to 2^31 - 1, as rand() would give it.
     int32_t next()
     {
-        if (used == lag)
+        const int32_t value = static_cast<int32_t>(ring[used] >> 1);
+        if (++used == lag) {
             refill();
-        return static_cast<int32_t>(ring[used++] >> 1);
+            used = 0;
+        }
+        return value;
     }
 
     // The next Count numbers, in order: use(k, number) for k = 0, 1, ...
-    // as std::integral_constant. When this round holds them all, one test
-    // serves them all.
+    // as std::integral_constant. Up to nine lie side by side even across
+    // the end of a round, so one test after them serves them all.
     template <size_t Count, typename Use>
     void nextMany(Use use)
     {
-        static_assert(Count <= lag, "a round holds them");
-        if (used + Count <= lag) {
-            const uint32_t *from = ring + used;
-            used = static_cast<uint16_t>(used + Count);
-            forEachIndex<Count>([&](auto k) { use(k, static_cast<int32_t>(from[k] >> 1)); });
-        } else {
+        if constexpr (Count > ahead + 1) {
             forEachIndex<Count>([&](auto k) { use(k, next()); });
+        } else {
+            const uint32_t *from = ring + used;
+            forEachIndex<Count>([&](auto k) { use(k, static_cast<int32_t>(from[k] >> 1)); });
+            used = static_cast<uint16_t>(used + Count);
+            if (used >= lag) {
+                refill();
+                used = static_cast<uint16_t>(used - lag);
+            }
         }
     }
 
 private:
     static constexpr int lag = 31;
     static constexpr int shortLag = 3;
+    // How many values of the next round are made with this one, so that a
+    // batch that runs past the round's end still reads one array.
+    static constexpr int ahead = 8;
     // The library throws away this many values after seeding, so that the
     // first ones drawn no longer follow the seed's simple arithmetic.
     static constexpr int discarded = 310;
 
     static int32_t schrageStep(int32_t r);
+    void makeAhead();
     void refill();
 
     // r[i] = r[i - 31] + r[i - 3], wrapping in 32 bits, kept at i mod 31:
     // a value replaces the one 31 before it, and a whole round of 31 is made
-    // at once, which leaves a draw an index and a load. `used` counts the
-    // values of this round already drawn; of a type that neither the
-    // engine's int arrays nor its size_t visit order can alias, so that it
-    // stays in a register while the step writes them.
-    uint32_t ring[lag] = {};
-    uint16_t used = lag;
+    // at once, which leaves a draw an index and a load; the next round's
+    // first `ahead` values follow it. `used` counts the values of this
+    // round already drawn, always fewer than 31 between draws; of a type
+    // that neither the engine's int arrays nor its size_t visit order can
+    // alias, so that it stays in a register while the step writes them.
+    uint32_t ring[lag + ahead] = {};
+    uint16_t used = 0;
 };
 
 // 16807 * r modulo 2^31 - 1 without overflow, with the library's rounding
@@ -80,23 +91,33 @@ inline int32_t InlineGenerator::schrageStep(int32_t r)
     return w;
 }
 
-// The next round. The last three values made ride along in registers: a
-// loop reading back what it just stored would wait on the store each time.
+// The next round's first values, r[i + 31] = r[i] + r[i + 28], made from
+// this round; those past the third add values made ahead themselves.
+inline void InlineGenerator::makeAhead()
+{
+    for (int k = 0; k < ahead; ++k)
+        ring[lag + k] = ring[k] + ring[lag - shortLag + k];
+}
+
+// The next round, whose first values were made ahead. The last three values
+// made ride along in registers: a loop reading back what it just stored
+// would wait on the store each time.
 inline void InlineGenerator::refill()
 {
-    uint32_t back3 = ring[lag - 3], back2 = ring[lag - 2], back1 = ring[lag - 1];
+    for (int k = 0; k < ahead; ++k)
+        ring[k] = ring[lag + k];
+    uint32_t back3 = ring[ahead - 3], back2 = ring[ahead - 2], back1 = ring[ahead - 1];
     // Unrolled, the three values riding along are just registers renamed.
 #if defined(__GNUC__)
 #  pragma GCC unroll 31
 #endif
-    for (int k = 0; k < lag; ++k) {
-        const uint32_t value = ring[k] + back3;
+    for (int k = ahead; k < lag + ahead; ++k) {
+        const uint32_t value = ring[k < lag ? k : k - lag] + back3;
         ring[k] = value;
         back3 = back2;
         back2 = back1;
         back1 = value;
     }
-    used = 0;
 }
 
 inline void InlineGenerator::seed(uint32_t seedValue)
@@ -115,6 +136,7 @@ inline void InlineGenerator::seed(uint32_t seedValue)
     // belong; the sums start at r[34], the rest of the round of r[31..61].
     for (int k = shortLag; k < lag; ++k)
         ring[k] += ring[k - shortLag];
+    makeAhead();
     // The values up to r[343] are thrown away: the rounds of r[62..340]
     // whole, and the first three of the round of r[341..371].
     constexpr int wholeRounds = (shortLag + discarded) / lag - 1;
