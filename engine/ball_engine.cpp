@@ -424,34 +424,33 @@ Ball_engine::move(size_t i, Walls walls)
 }
 
 // The positions saved and every agent moved, as savePositions and moveAgent
-// in index order do it; the first eight of the game's agents in lanes, where
-// the processor has them.
+// in index order do it; in lanes, where the processor has them.
 template <size_t Agents>
 void Ball_engine::moveAll()
 {
-    const Walls walls{width, height, maxRadius};
-    size_t first = 0;
-    if constexpr (Agents >= size_t(moveLanes::agents)) {
+    if constexpr (Agents == size_t(moveLanes::agents)) {
         if (moveLanes::availableFor(maxRadius)) {
             const uint32_t bounced
-                = moveLanes::moveEight(moveLanes::Arrays{xCoordinate, yCoordinate, xVelocity, yVelocity, circleRadius,
-                                                         xAcceleration, yAcceleration, prevX, prevY, actions},
-                                       width, height, maxRadius);
-            for (size_t i = 0; bounced != 0 && i < size_t(moveLanes::agents); ++i)
-                if ((bounced >> i) & 1)
-                    agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
-            first = moveLanes::agents;
+                = moveLanes::moveAgents(moveLanes::Arrays{xCoordinate, yCoordinate, xVelocity, yVelocity, circleRadius,
+                                                          xAcceleration, yAcceleration, prevX, prevY, actions},
+                                        width, height, maxRadius);
+            if (radiusListener != nullptr)
+                for (size_t i = 0; i < Agents; ++i)
+                    if ((bounced >> i) & 1)
+                        agent0Changed(i, RadiusChange::Wall, size_t(-1), -1);
+            return;
         }
     }
+    const Walls walls{width, height, maxRadius};
     const size_t n = agentCount<Agents>();
-    for (size_t i = first; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i) {
         prevX[i] = xCoordinate[i];
         prevY[i] = yCoordinate[i];
     }
 #if defined(__GNUC__)
 #  pragma GCC unroll 16
 #endif
-    for (size_t i = first; i < n; ++i)
+    for (size_t i = 0; i < n; ++i)
         move(i, walls);
 }
 
@@ -527,6 +526,10 @@ int Ball_engine::stepWith(Draws draws, size_t &stepPhase)
     if (near.anyFrom(n))
         eatResourcesOf(near);
     int alive = 0;
+    // Written out without branches: deaths come at random.
+#if defined(__GNUC__)
+#  pragma GCC unroll 16
+#endif
     for (size_t i = 0; i < n; ++i)
         alive += circleRadius[i] > 0 ? 1 : 0;
     return alive;

@@ -1,13 +1,16 @@
-// Eight agents moved at once, where the processor has AVX2: the same rule
-// as Ball_engine's move of one agent (engine/move_rule.h), in vectors.
+// A game's agents moved in lanes, where the processor has AVX2: the same
+// rule as Ball_engine's move of one agent (engine/move_rule.h), in vectors.
 #ifndef MOVE_LANES_H
 #define MOVE_LANES_H
+
+#include "engine/game_rules.h"
+#include "engine/processor.h"
 
 #include <cstdint>
 
 namespace moveLanes {
 
-constexpr int agents = 8;
+constexpr int agents = int(rules::agentsPerGame);
 
 // The engine's arrays, from agent 0 on.
 struct Arrays {
@@ -17,11 +20,15 @@ struct Arrays {
 
 // Whether this build and processor can move agents in lanes, for arenas
 // whose radius cap keeps the speed cap exact in single precision.
-bool availableFor(int maxRadius);
+inline bool availableFor(int maxRadius)
+{
+    return processor::runsAvx2() && maxRadius > 0 && maxRadius < (1 << 24);
+}
 
-// Saves the positions of agents 0 .. 7 and moves each as Ball_engine::move
-// does; returns bit i set for each agent i that bounced off a wall.
-uint32_t moveEight(const Arrays &arrays, int width, int height, int maxRadius);
+// Saves the positions of agents 0 .. agents - 1 and moves each as
+// Ball_engine::move does; returns bit i set for each agent i that bounced
+// off a wall. Nothing past the agents is read or written.
+uint32_t moveAgents(const Arrays &arrays, int width, int height, int maxRadius);
 
 } // namespace moveLanes
 

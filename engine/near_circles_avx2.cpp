@@ -19,9 +19,9 @@ static_assert(agents == 10, "agents 8 and 9 are read one by one");
 
 // Circles 0 .. 15 in two vectors of eight 32-bit lanes; the lanes past the
 // last circle hold 0, a dead radius, and are never read from memory. The
-// step has just written agents 0 .. 7 as one vector and agents 8 and 9 one
-// at a time: each is read back the way it was written, since a wider read
-// of narrower writes waits for them to reach the cache.
+// step has just written agents 0 .. 7 as one vector and agents 8 and 9 as
+// a pair or one at a time: 8 and 9 are read one at a time, since a wider
+// read of narrower writes waits for them to reach the cache.
 struct Octets {
     __m256i o[2];
     explicit Octets(const int *v)

@@ -2,15 +2,20 @@
 
 namespace processor {
 
-bool runsAvx2()
+namespace {
+
+bool askProcessor()
 {
 #if defined(PELLORIA_ENGINE_AVX2)
-    // Asked once, before any game.
-    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-    return avx2;
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
 #else
     return false;
 #endif
 }
+
+} // namespace
+
+const bool avx2 = askProcessor();
 
 } // namespace processor

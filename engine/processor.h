@@ -5,8 +5,13 @@
 namespace processor {
 
 // Whether the engine's AVX2 variants are built and this processor runs
-// them.
-bool runsAvx2();
+// them. Answered while the program loads, so that the step pays a load
+// and no call; code that runs before then gets the portable answer.
+extern const bool avx2;
+inline bool runsAvx2()
+{
+    return avx2;
+}
 
 } // namespace processor
 

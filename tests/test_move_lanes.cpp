@@ -1,4 +1,4 @@
-// Eight agents moved in lanes against the engine's move of one agent at a
+// A game's agents moved in lanes against the engine's move of one agent at a
 // time: every radius up to the cap, speeds past it, walls on every side,
 // dead agents and codes that are no action.
 #include "engine/ball_engine.h"
@@ -6,6 +6,8 @@
 #include "engine/move_lanes.h"
 
 #include <QtTest>
+
+#include <vector>
 
 namespace {
 
@@ -41,7 +43,7 @@ void copyAgents(const Ball_engine &from, Ball_engine &to)
     }
 }
 
-// Empty when agents 0 .. 7 agree, else the first difference.
+// Empty when the agents agree, else the first difference.
 QString difference(const Ball_engine &a, const Ball_engine &b)
 {
     const struct {
@@ -59,6 +61,15 @@ QString difference(const Ball_engine &a, const Ball_engine &b)
             if (array.a[i] != array.b[i])
                 return QStringLiteral("%1[%2]: %3 against %4").arg(array.name).arg(i).arg(array.a[i]).arg(array.b[i]);
     return QString();
+}
+
+// What the lanes must leave alone: the resources after the agents.
+std::vector<int> resourcesOf(const Ball_engine &e)
+{
+    std::vector<int> state;
+    for (size_t j = e.getNumAgents(); j < e.getNumAgents() + e.getNumResources(); ++j)
+        state.insert(state.end(), {e.getXCoordinate()[j], e.getYCoordinate()[j], e.getCircleRadius()[j]});
+    return state;
 }
 
 } // namespace
@@ -97,7 +108,8 @@ void TestMoveLanes::lanesMoveAsOneByOne()
     for (int trial = 0; trial < 20000; ++trial) {
         randomAgents(lanes, draws, maxRadius);
         copyAgents(lanes, one);
-        const uint32_t bounced = moveLanes::moveEight(
+        const std::vector<int> resources = resourcesOf(lanes);
+        const uint32_t bounced = moveLanes::moveAgents(
             moveLanes::Arrays{lanes.getXCoordinate(), lanes.getYCoordinate(), lanes.getXVelocity(),
                               lanes.getYVelocity(), lanes.getCircleRadius(), lanes.xAcceleration, lanes.yAcceleration,
                               lanes.getPrevX(), lanes.getPrevY(), lanes.getActions()},
@@ -111,6 +123,7 @@ void TestMoveLanes::lanesMoveAsOneByOne()
                      qPrintable(QStringLiteral("trial %1 agent %2").arg(trial).arg(i)));
             bounces += wall ? 1 : 0;
         }
+        QCOMPARE(resourcesOf(lanes), resources);
         const QString differs = difference(lanes, one);
         QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("trial %1: %2").arg(trial).arg(differs)));
     }
