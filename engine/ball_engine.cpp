@@ -474,12 +474,6 @@ inline void Ball_engine::measureSpans(size_t i)
     spans[i].hiY = std::max(prevY[i], yCoordinate[i]) + r;
 }
 
-Ball_engine::Spans Ball_engine::resourceSpans(size_t k) const
-{
-    const int r = circleRadius[k];
-    return Spans{xCoordinate[k] - r, xCoordinate[k] + r, yCoordinate[k] - r, yCoordinate[k] + r};
-}
-
 // The circles a step's contests and meals may involve, one bit each
 // (circles past the bits are always in): all of them, or those a test in
 // front of the exact one keeps.
@@ -488,7 +482,7 @@ class Ball_engine::CircleSet
 public:
     static CircleSet all() { return CircleSet(~uint32_t(0)); }
     explicit CircleSet(uint32_t bits) : bits(bits) { }
-    bool has(size_t c) const { return c >= 32 || ((bits >> c) & 1) != 0; }
+    bool has(size_t c) const { return (c >= 32) | (((bits >> (c & 31)) & 1) != 0); }
     // Whether any circle from `first` on is in.
     bool anyFrom(size_t first) const { return first >= 32 || (bits >> first) != 0; }
     bool anyBelow(size_t end) const { return end >= 32 ? bits != 0 : (bits & ((1u << end) - 1)) != 0; }
@@ -589,14 +583,15 @@ void Ball_engine::settleContestsAmong(CircleSet agents)
 {
     // Agents dead before the contests are dropped once, keeping the visit
     // order; those killed during them are still skipped as they fall.
+    // Gathered without branches: which agents are near is anyone's guess.
     size_t living = 0;
     for (size_t p = 0; p < numAgents; ++p) {
         const size_t a = visitOrder[p];
-        if (circleRadius[a] > 0 && agents.has(a)) {
-            measureSpans(a);
-            contestants[living++] = a;
-        }
+        contestants[living] = a;
+        living += size_t((circleRadius[a] > 0) & agents.has(a));
     }
+    for (size_t p = 0; p < living; ++p)
+        measureSpans(contestants[p]);
     for (size_t p = 0; p + 1 < living; ++p) {
         const size_t a = contestants[p];
         if (circleRadius[a] <= 0)
@@ -633,32 +628,33 @@ void Ball_engine::eatResources()
 
 void Ball_engine::eatResourcesOf(CircleSet resources)
 {
-    for (size_t i = 0; i < numAgents; ++i)
-        if (circleRadius[i] > 0)
-            measureSpans(i);
     for (size_t j = numAgents; j < numAgents + numResources; ++j) {
         if (circleRadius[j] <= 0 || !resources.has(j))
             continue;
-        const Spans resource = resourceSpans(j);
-        // The nearest so far, as a squared distance; none nearer than the
-        // arena's width wins.
-        long long best = static_cast<long long>(width) * width;
-        size_t winner = numAgents;
-        for (size_t i = 0; i < numAgents; ++i) {
-            if (circleRadius[i] <= 0 || !spansOverlap(spans[i], resource))
-                continue;
-            const long long d = squaredDistance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
-            if (closerThan(d, circleRadius[i] + circleRadius[j]) && d < best) {
-                best = d;
-                winner = i;
-            }
-        }
+        const size_t winner = eaterOf(j);
         if (winner < numAgents) {
             const int before = circleRadius[winner];
             circleRadius[winner] = std::min(before + 1, maxRadius);
             circleRadius[j] -= 1;
             agent0Changed(winner, RadiusChange::Meal, j, circleRadius[winner] - before);
-            measureSpans(winner);
         }
     }
+}
+
+// Of the living agents that touch resource j, the nearest, the first of
+// equals; none (numAgents) when none touches it or none is nearer than the
+// arena's width. Every agent is measured, without branches: a resource
+// that may be eaten is near an agent or two, and which is anyone's guess.
+size_t Ball_engine::eaterOf(size_t j) const
+{
+    long long best = static_cast<long long>(width) * width;
+    size_t winner = numAgents;
+    for (size_t i = 0; i < numAgents; ++i) {
+        const long long d = squaredDistance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
+        const bool nearer
+            = (circleRadius[i] > 0) & closerThan(d, circleRadius[i] + circleRadius[j]) & (d < best);
+        best = nearer ? d : best;
+        winner = nearer ? i : winner;
+    }
+    return winner;
 }

@@ -175,8 +175,8 @@ public:
     int initRadius = rules::startRadius;
 
 private:
-    // A circle's spans: the box its centre swept during the current step (a
-    // resource's is its centre) grown by its current radius.
+    // An agent's spans: the box its centre swept during the current step
+    // grown by its current radius.
     struct Spans {
         int loX, hiX, loY, hiY;
     };
@@ -211,8 +211,8 @@ private:
     CircleSet mayTouch() const;
     void settleContestsAmong(CircleSet agents);
     void eatResourcesOf(CircleSet resources);
+    size_t eaterOf(size_t resource) const;
     void measureSpans(size_t agent);
-    Spans resourceSpans(size_t k) const;
     static bool spansOverlap(const Spans &a, const Spans &b);
     void freeArrays();
 
