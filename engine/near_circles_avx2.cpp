@@ -13,25 +13,20 @@ namespace {
 
 constexpr int agents = int(rules::agentsPerGame);
 constexpr int circles = int(rules::circlesPerGame);
-static_assert(circles > 8, "the circles fill two vectors of eight, the second partly");
+static_assert(agents == 10 && circles == 15, "the circles fill two vectors of eight, the second but one lane");
 
-static_assert(agents == 10, "agents 8 and 9 are read one by one");
-
-// Circles 0 .. 15 in two vectors of eight 32-bit lanes; the lanes past the
-// last circle hold 0, a dead radius, and are never read from memory. The
-// step has just written agents 0 .. 7 as one vector and agents 8 and 9 as
-// a pair or one at a time: 8 and 9 are read one at a time, since a wider
-// read of narrower writes waits for them to reach the cache.
+// Circles 0 .. 15 in two vectors of eight 32-bit lanes; the lane past the
+// last circle holds 0, a dead radius. The step has just written agents
+// 0 .. 7 as one vector, which is read back as one. The circles after them
+// were written as a pair or one at a time, and are read one at a time: a
+// wider read of narrower writes, or a masked read near them, waits for the
+// writes to reach the cache.
 struct Octets {
     __m256i o[2];
     explicit Octets(const int *v)
     {
-        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-        const __m256i resources = _mm256_and_si256(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(agents - 9)),
-                                                   _mm256_cmpgt_epi32(_mm256_set1_epi32(circles - 8), lane));
-        const __m128i pair = _mm_insert_epi32(_mm_cvtsi32_si128(v[8]), v[9], 1);
         o[0] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v));
-        o[1] = _mm256_blend_epi32(_mm256_maskload_epi32(v + 8, resources), _mm256_castsi128_si256(pair), 0x03);
+        o[1] = _mm256_setr_epi32(v[8], v[9], v[10], v[11], v[12], v[13], v[14], 0);
     }
 };
 
