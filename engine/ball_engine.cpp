@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -136,17 +137,13 @@ void Ball_engine::freeArrays()
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     release(colors);
 #endif
-    release(xCoordinate);
-    release(yCoordinate);
-    release(prevX);
-    release(prevY);
-    release(xVelocity);
-    release(yVelocity);
-    release(xAcceleration);
-    release(yAcceleration);
-    release(circleRadius);
+    if (intArrays != nullptr)
+        ::operator delete[](intArrays, std::align_val_t(intArrayAlignment));
+    intArrays = nullptr;
+    for (int **array : {&xCoordinate, &yCoordinate, &prevX, &prevY, &xVelocity, &yVelocity, &xAcceleration,
+                        &yAcceleration, &circleRadius, &actions})
+        *array = nullptr;
     release(visitOrder);
-    release(actions);
     release(spans);
     release(contestants);
 }
@@ -167,17 +164,20 @@ void Ball_engine::setup(size_t agents, int scale)
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     colors = new QColor[n];
 #endif
-    xCoordinate = new int[all];
-    yCoordinate = new int[all];
-    prevX = new int[n];
-    prevY = new int[n];
-    xVelocity = new int[n];
-    yVelocity = new int[n];
-    xAcceleration = new int[n];
-    yAcceleration = new int[n];
-    circleRadius = new int[all];
+    // The int arrays share one block, each on a line of its own and padded
+    // to whole lines: a vector of them then never straddles two lines, nor
+    // reaches into the memory of a neighbour the step has just written.
+    constexpr size_t perLine = intArrayAlignment / sizeof(int);
+    const size_t stride = (all + perLine - 1) / perLine * perLine;
+    int **const arrays[] = {&xCoordinate, &yCoordinate, &prevX,         &prevY,        &xVelocity,
+                            &yVelocity,   &xAcceleration, &yAcceleration, &circleRadius, &actions};
+    const size_t count = sizeof arrays / sizeof arrays[0];
+    intArrays = static_cast<int *>(
+        ::operator new[](count * stride * sizeof(int), std::align_val_t(intArrayAlignment)));
+    std::fill(intArrays, intArrays + count * stride, 0);
+    for (size_t k = 0; k < count; ++k)
+        *arrays[k] = intArrays + k * stride;
     visitOrder = new size_t[n];
-    actions = new int[n];
     spans = new Spans[n];
     contestants = new size_t[n];
 

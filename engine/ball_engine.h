@@ -249,6 +249,9 @@ private:
 #if !defined(PELLORIA_ENGINE_WITHOUT_QT)
     QColor *colors = nullptr;
 #endif
+    // Where the int arrays below live (see setup).
+    static constexpr size_t intArrayAlignment = 64;
+    int *intArrays = nullptr;
     int *xCoordinate = nullptr;
     int *yCoordinate = nullptr;
     int *prevX = nullptr;

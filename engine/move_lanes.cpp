@@ -16,4 +16,14 @@ uint32_t moveAgents(const Arrays &arrays, int width, int height, int maxRadius)
 #endif
 }
 
+std::vector<Way> waysHere()
+{
+    std::vector<Way> ways;
+#if defined(PELLORIA_ENGINE_AVX2)
+    if (processor::runsAvx2())
+        ways.push_back({"AVX2", &moveAgentsAvx2});
+#endif
+    return ways;
+}
+
 } // namespace moveLanes

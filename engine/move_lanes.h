@@ -7,6 +7,7 @@
 #include "engine/processor.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace moveLanes {
 
@@ -29,6 +30,14 @@ inline bool availableFor(int maxRadius)
 // Ball_engine::move does; returns bit i set for each agent i that bounced
 // off a wall. Nothing past the agents is read or written.
 uint32_t moveAgents(const Arrays &arrays, int width, int height, int maxRadius);
+
+// Each way of moving in lanes that this build has and this processor runs,
+// the one moveAgents takes last; for tests.
+struct Way {
+    const char *name;
+    uint32_t (*move)(const Arrays &arrays, int width, int height, int maxRadius);
+};
+std::vector<Way> waysHere();
 
 } // namespace moveLanes
 

@@ -98,37 +98,42 @@ void TestMoveLanes::lanesMoveAsOneByOne()
     QFETCH(int, scale);
     if (!moveLanes::availableFor(maxRadius))
         QSKIP("this build or processor moves agents one at a time only");
-    Ball_engine lanes, one;
-    for (Ball_engine *e : {&lanes, &one}) {
-        e->setup(rules::agentsPerGame, scale);
-        e->maxRadius = maxRadius;
-    }
-    InlineGenerator draws(static_cast<uint32_t>(maxRadius));
-    long bounces = 0;
-    for (int trial = 0; trial < 20000; ++trial) {
-        randomAgents(lanes, draws, maxRadius);
-        copyAgents(lanes, one);
-        const std::vector<int> resources = resourcesOf(lanes);
-        const uint32_t bounced = moveLanes::moveAgents(
-            moveLanes::Arrays{lanes.getXCoordinate(), lanes.getYCoordinate(), lanes.getXVelocity(),
-                              lanes.getYVelocity(), lanes.getCircleRadius(), lanes.xAcceleration, lanes.yAcceleration,
-                              lanes.getPrevX(), lanes.getPrevY(), lanes.getActions()},
-            lanes.width, lanes.height, maxRadius);
-        one.savePositions();
-        for (size_t i = 0; i < size_t(agents); ++i) {
-            const int before = one.getCircleRadius()[i];
-            one.moveAgent(i);
-            const bool wall = before > 0 && one.getCircleRadius()[i] != before;
-            QVERIFY2(wall == (((bounced >> i) & 1) != 0),
-                     qPrintable(QStringLiteral("trial %1 agent %2").arg(trial).arg(i)));
-            bounces += wall ? 1 : 0;
+    QVERIFY(!moveLanes::waysHere().empty());
+    for (const moveLanes::Way &way : moveLanes::waysHere()) {
+        qInfo("compared: %s", way.name);
+        Ball_engine lanes, one;
+        for (Ball_engine *e : {&lanes, &one}) {
+            e->setup(rules::agentsPerGame, scale);
+            e->maxRadius = maxRadius;
         }
-        QCOMPARE(resourcesOf(lanes), resources);
-        const QString differs = difference(lanes, one);
-        QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("trial %1: %2").arg(trial).arg(differs)));
+        InlineGenerator draws(static_cast<uint32_t>(maxRadius));
+        long bounces = 0;
+        for (int trial = 0; trial < 20000; ++trial) {
+            randomAgents(lanes, draws, maxRadius);
+            copyAgents(lanes, one);
+            const std::vector<int> resources = resourcesOf(lanes);
+            const uint32_t bounced = way.move(
+                moveLanes::Arrays{lanes.getXCoordinate(), lanes.getYCoordinate(), lanes.getXVelocity(),
+                                  lanes.getYVelocity(), lanes.getCircleRadius(), lanes.xAcceleration,
+                                  lanes.yAcceleration, lanes.getPrevX(), lanes.getPrevY(), lanes.getActions()},
+                lanes.width, lanes.height, maxRadius);
+            one.savePositions();
+            for (size_t i = 0; i < size_t(agents); ++i) {
+                const int before = one.getCircleRadius()[i];
+                one.moveAgent(i);
+                const bool wall = before > 0 && one.getCircleRadius()[i] != before;
+                QVERIFY2(wall == (((bounced >> i) & 1) != 0),
+                         qPrintable(QStringLiteral("%1: trial %2 agent %3").arg(way.name).arg(trial).arg(i)));
+                bounces += wall ? 1 : 0;
+            }
+            QCOMPARE(bounced >> agents, 0u);
+            QCOMPARE(resourcesOf(lanes), resources);
+            const QString differs = difference(lanes, one);
+            QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("%1: trial %2: %3").arg(way.name).arg(trial).arg(differs)));
+        }
+        // Fast agents met the walls often.
+        QVERIFY2(bounces > 20000, qPrintable(QString::number(bounces)));
     }
-    // Fast agents met the walls often.
-    QVERIFY2(bounces > 20000, qPrintable(QString::number(bounces)));
 }
 
 QTEST_APPLESS_MAIN(TestMoveLanes)
