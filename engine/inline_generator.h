@@ -112,7 +112,12 @@ inline void InlineGenerator::refill()
 #  pragma GCC unroll 31
 #endif
     for (int k = ahead; k < lag + ahead; ++k) {
-        const uint32_t value = ring[k < lag ? k : k - lag] + back3;
+        uint32_t value = ring[k < lag ? k : k - lag] + back3;
+#if defined(__GNUC__)
+        // Out of the vectorizer's reach: it would pair neighbours in
+        // vectors and read back, wider or narrower, what it just stored.
+        __asm__("" : "+r"(value));
+#endif
         ring[k] = value;
         back3 = back2;
         back2 = back1;
