@@ -44,6 +44,10 @@ Boxes boxesOf(const int *x, const int *y, const int *r, int margin)
 {
     const Octets cx(x), cy(y), cr(r);
     __m256i loX[2], hiX[2], loY[2], hiY[2];
+    // Unrolled, the vectors stay in registers rather than on the stack.
+#if defined(__GNUC__)
+#  pragma GCC unroll 2
+#endif
     for (int k = 0; k < 2; ++k) {
         const __m256i alive = _mm256_cmpgt_epi32(cr.o[k], _mm256_setzero_si256());
         const __m256i reach = _mm256_blendv_epi8(_mm256_set1_epi32(deadReach),
