@@ -169,11 +169,10 @@ void Ball_engine::setup(size_t agents, int scale)
     // reaches into the memory of a neighbour the step has just written.
     constexpr size_t perLine = intArrayAlignment / sizeof(int);
     const size_t stride = (all + perLine - 1) / perLine * perLine;
-    int **const arrays[] = {&xCoordinate, &yCoordinate, &prevX,         &prevY,        &xVelocity,
+    int **const arrays[] = {&xCoordinate, &yCoordinate,   &prevX,         &prevY,        &xVelocity,
                             &yVelocity,   &xAcceleration, &yAcceleration, &circleRadius, &actions};
     const size_t count = sizeof arrays / sizeof arrays[0];
-    intArrays = static_cast<int *>(
-        ::operator new[](count * stride * sizeof(int), std::align_val_t(intArrayAlignment)));
+    intArrays = static_cast<int *>(::operator new[](count *stride * sizeof(int), std::align_val_t(intArrayAlignment)));
     std::fill(intArrays, intArrays + count * stride, 0);
     for (size_t k = 0; k < count; ++k)
         *arrays[k] = intArrays + k * stride;
@@ -651,8 +650,7 @@ size_t Ball_engine::eaterOf(size_t j) const
     size_t winner = numAgents;
     for (size_t i = 0; i < numAgents; ++i) {
         const long long d = squaredDistance(xCoordinate[i], yCoordinate[i], xCoordinate[j], yCoordinate[j]);
-        const bool nearer
-            = (circleRadius[i] > 0) & closerThan(d, circleRadius[i] + circleRadius[j]) & (d < best);
+        const bool nearer = (circleRadius[i] > 0) & closerThan(d, circleRadius[i] + circleRadius[j]) & (d < best);
         best = nearer ? d : best;
         winner = nearer ? i : winner;
     }

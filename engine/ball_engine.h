@@ -15,6 +15,7 @@
 #  include <QObject>
 #endif
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -24,12 +25,17 @@ using ControllerFunction = void (*)(int &action, const size_t agent, const size_
                                     const size_t num_resources, const int *circleRadius, const int *xCoordinate,
                                     const int *yCoordinate, const int *xVelocity, const int *yVelocity);
 
-// The squared distance between two centres, exact in integers.
+// The squared distance between two centres, exact in integers. The
+// differences are taken in 64 bits, where no two ints overflow; centres
+// farther apart on an axis than any arena allows (a tool may set any
+// coordinates) give the largest value instead of overflowing the sum.
 inline long long squaredDistance(int x1, int y1, int x2, int y2)
 {
-    const long long dx = x1 - x2;
-    const long long dy = y1 - y2;
-    return dx * dx + dy * dy;
+    constexpr long long farthest = 3037000499LL; // the square root of LLONG_MAX / 2, rounded down
+    const long long dx = static_cast<long long>(x1) - x2;
+    const long long dy = static_cast<long long>(y1) - y2;
+    const bool far = (dx > farthest) | (dx < -farthest) | (dy > farthest) | (dy < -farthest);
+    return far ? LLONG_MAX : dx * dx + dy * dy;
 }
 
 // Whether two centres `squared` apart are closer than `reach` (the sum of

@@ -81,7 +81,10 @@ struct EightAgents : Avx2Lanes {
     // Radii change one by one only in the rare steps with a contest or a
     // meal; the read that waits then costs less than eight separate reads.
     static V loadRadii(const int *from) { return load(from); }
-    static void store(int *to, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(to), reinterpret_cast<__m256i>(v)); }
+    static void store(int *to, V v)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(to), reinterpret_cast<__m256i>(v));
+    }
 };
 
 // Two agents in the low lanes; the other six read as zero, a dead radius,
@@ -104,7 +107,7 @@ static_assert(agents == 8 + 2, "the agents fill a pass of eight lanes and one of
 uint32_t moveAgentsAvx2(const Arrays &a, int width, int height, int maxRadius)
 {
     return movePass<EightAgents>(a, 0, width, height, maxRadius)
-         | movePass<TwoAgents>(a, 8, width, height, maxRadius) << 8;
+        | movePass<TwoAgents>(a, 8, width, height, maxRadius) << 8;
 }
 
 } // namespace moveLanes

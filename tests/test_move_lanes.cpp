@@ -27,6 +27,13 @@ void randomAgents(Ball_engine &e, InlineGenerator &draws, int maxRadius)
         e.xAcceleration[i] = draws.next() % 3 - 1;
         e.yAcceleration[i] = draws.next() % 3 - 1;
     }
+    // Resources nowhere near zero, so that a lane written past the agents
+    // shows.
+    for (size_t j = e.getNumAgents(); j < e.getNumAgents() + e.getNumResources(); ++j) {
+        e.getXCoordinate()[j] = 1 + draws.next() % e.width;
+        e.getYCoordinate()[j] = 1 + draws.next() % e.height;
+        e.getCircleRadius()[j] = 1 + draws.next() % 10;
+    }
 }
 
 void copyAgents(const Ball_engine &from, Ball_engine &to)
@@ -129,7 +136,8 @@ void TestMoveLanes::lanesMoveAsOneByOne()
             QCOMPARE(bounced >> agents, 0u);
             QCOMPARE(resourcesOf(lanes), resources);
             const QString differs = difference(lanes, one);
-            QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("%1: trial %2: %3").arg(way.name).arg(trial).arg(differs)));
+            QVERIFY2(differs.isEmpty(),
+                     qPrintable(QStringLiteral("%1: trial %2: %3").arg(way.name).arg(trial).arg(differs)));
         }
         // Fast agents met the walls often.
         QVERIFY2(bounces > 20000, qPrintable(QString::number(bounces)));

@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <climits>
 #include <cmath>
 
 class TestStep : public QObject
@@ -30,9 +31,11 @@ private Q_SLOTS:
     void equalDistanceMealGoesToLowerIndex();
     void smallAgentEatsLargeResource();
     void oneAgentEatsFromSeveralResources();
+    void deadAgentsNeverEat();
     void endTestCounts_data();
     void endTestCounts();
     void integerDistanceTestsMatchTheSquareRoot();
+    void squaredDistanceOfFarCentres();
     void speedCapTableMatchesTheDivision();
 
 private:
@@ -283,6 +286,28 @@ void TestStep::oneAgentEatsFromSeveralResources()
     QCOMPARE(r()[0], 35);
 }
 
+// A dead agent on top of a resource is nearer than any living one, and
+// its radius plus the resource's still reaches past the distance: it
+// neither eats nor keeps the meal from the living agent that touches.
+void TestStep::deadAgentsNeverEat()
+{
+    placeAgent(*engine, 1, 800, 450, 0);
+    placeAgent(*engine, 2, 801, 450, -3);
+    placeAgent(*engine, 7, 815, 450, 12);
+    placeResource(*engine, 0, 800, 450, 6);
+    engine->savePositions();
+    engine->eatResources();
+    QCOMPARE(r()[1], 0);
+    QCOMPARE(r()[2], -3);
+    QCOMPARE(r()[7], 13);
+    QCOMPARE(r()[10], 5);
+    // With no living agent touching, nothing is eaten.
+    r()[7] = 2;
+    engine->eatResources();
+    QCOMPARE(r()[10], 5);
+    QCOMPARE(r()[7], 2);
+}
+
 void TestStep::endTestCounts_data()
 {
     QTest::addColumn<int>("alive");
@@ -345,6 +370,19 @@ void TestStep::integerDistanceTestsMatchTheSquareRoot()
     QCOMPARE(squaredDistance(3, 4, 0, 0), 25LL);
     QVERIFY(!closerThan(25, 5)); // touching is not closer
     QVERIFY(closerThan(24, 5));
+}
+
+// Coordinates no arena has, as a tool may set them: differences past an
+// int are exact, and centres too far apart for the sum of squares give the
+// largest value, which no reach is closer than.
+void TestStep::squaredDistanceOfFarCentres()
+{
+    QCOMPARE(squaredDistance(-2000000000, 0, 500000000, 0), 6250000000000000000LL);
+    QCOMPARE(squaredDistance(0, 2000000000, 0, -1000000000), 9000000000000000000LL);
+    QCOMPARE(squaredDistance(INT_MIN, 0, INT_MAX, 0), LLONG_MAX);
+    QCOMPARE(squaredDistance(7, INT_MAX, 7, INT_MIN), LLONG_MAX);
+    QVERIFY(!closerThan(squaredDistance(INT_MIN, INT_MIN, INT_MAX, INT_MAX), INT_MAX));
+    QCOMPARE(squaredDistance(3, 4, 0, 0), 25LL);
 }
 
 void TestStep::speedCapTableMatchesTheDivision()
