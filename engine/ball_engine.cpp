@@ -140,9 +140,8 @@ void Ball_engine::freeArrays()
     if (intArrays != nullptr)
         ::operator delete[](intArrays, std::align_val_t(intArrayAlignment));
     intArrays = nullptr;
-    for (int **array : {&xCoordinate, &yCoordinate, &prevX, &prevY, &xVelocity, &yVelocity, &xAcceleration,
-                        &yAcceleration, &circleRadius, &actions})
-        *array = nullptr;
+    for (int *Ball_engine::*array : intArrayMembers)
+        this->*array = nullptr;
     release(visitOrder);
     release(spans);
     release(contestants);
@@ -169,13 +168,11 @@ void Ball_engine::setup(size_t agents, int scale)
     // reaches into the memory of a neighbour the step has just written.
     constexpr size_t perLine = intArrayAlignment / sizeof(int);
     const size_t stride = (all + perLine - 1) / perLine * perLine;
-    int **const arrays[] = {&xCoordinate, &yCoordinate,   &prevX,         &prevY,        &xVelocity,
-                            &yVelocity,   &xAcceleration, &yAcceleration, &circleRadius, &actions};
-    const size_t count = sizeof arrays / sizeof arrays[0];
+    const size_t count = sizeof intArrayMembers / sizeof intArrayMembers[0];
     intArrays = static_cast<int *>(::operator new[](count *stride * sizeof(int), std::align_val_t(intArrayAlignment)));
     std::fill(intArrays, intArrays + count * stride, 0);
     for (size_t k = 0; k < count; ++k)
-        *arrays[k] = intArrays + k * stride;
+        this->*intArrayMembers[k] = intArrays + k * stride;
     visitOrder = new size_t[n];
     spans = new Spans[n];
     contestants = new size_t[n];

@@ -273,6 +273,12 @@ private:
     int *circleRadius = nullptr;
     size_t *visitOrder = nullptr;
     int *actions = nullptr;
+    // The arrays above that live in `intArrays`.
+    static constexpr int *Ball_engine::*intArrayMembers[] = {
+        &Ball_engine::xCoordinate, &Ball_engine::yCoordinate,   &Ball_engine::prevX,
+        &Ball_engine::prevY,       &Ball_engine::xVelocity,     &Ball_engine::yVelocity,
+        &Ball_engine::xAcceleration, &Ball_engine::yAcceleration, &Ball_engine::circleRadius,
+        &Ball_engine::actions};
 
     // Scratch for the contests and meals, one entry per agent.
     Spans *spans = nullptr;

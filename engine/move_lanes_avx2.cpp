@@ -2,7 +2,7 @@
 // only on a processor that runs it.
 #include "engine/move_lanes.h"
 
-#include "engine/move_lanes_pass.h"
+#include "engine/move_rule.h"
 
 #include <immintrin.h>
 
@@ -28,10 +28,8 @@ static_assert(actionCount == 9, "the table is eight lanes and one more");
 constexpr Axis xAxis = axisOf(&Acceleration::x);
 constexpr Axis yAxis = axisOf(&Acceleration::y);
 
-// The table's axis `axis` looked up for every lane's code.
-V accelerations(V codes, int Acceleration::*member)
+V accelerations(V codes, const Axis &axis)
 {
-    const Axis &axis = member == &Acceleration::x ? xAxis : yAxis;
     const V valid
         = reinterpret_cast<V>(_mm256_min_epu32(reinterpret_cast<__m256i>(codes), _mm256_set1_epi32(actionCount - 1)))
         == codes;
@@ -53,19 +51,11 @@ V speedCaps(V r, int maxRadius)
     return whole * 5;
 }
 
-// What both passes share: eight 32-bit lanes.
-struct Avx2Lanes {
-    using V = moveLanes::V;
-    static V accelerations(V codes, int Acceleration::*axis) { return moveLanes::accelerations(codes, axis); }
-    static V speedCaps(V r, int maxRadius) { return moveLanes::speedCaps(r, maxRadius); }
-    static uint32_t bits(V mask) { return uint32_t(_mm256_movemask_ps(reinterpret_cast<__m256>(mask))); }
-};
-
 // How one pass of eight lanes reads and writes its agents. Values just
 // written one at a time (the actions, and radii a contest or meal has just
 // changed) are read one at a time too, since a wider read of narrower
 // writes waits for them to reach the cache.
-struct EightAgents : Avx2Lanes {
+struct EightAgents {
     static V load(const int *from)
     {
         return reinterpret_cast<V>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(from)));
@@ -89,7 +79,7 @@ struct EightAgents : Avx2Lanes {
 
 // Two agents in the low lanes; the other six read as zero, a dead radius,
 // and are never written, since the resources follow the agents.
-struct TwoAgents : Avx2Lanes {
+struct TwoAgents {
     static V widen(__m128i low) { return reinterpret_cast<V>(_mm256_inserti128_si256(_mm256_setzero_si256(), low, 0)); }
     static V load(const int *from) { return widen(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(from))); }
     static V loadOneByOne(const int *from) { return widen(_mm_insert_epi32(_mm_cvtsi32_si128(from[0]), from[1], 1)); }
@@ -99,6 +89,31 @@ struct TwoAgents : Avx2Lanes {
         _mm_storel_epi64(reinterpret_cast<__m128i *>(to), _mm256_castsi256_si128(reinterpret_cast<__m256i>(v)));
     }
 };
+
+// Agents `first` on, as many as `Lanes` holds, saved and moved; bit i of
+// the result is lane i's bounce. Both passes inline into one function.
+template <typename Lanes>
+PELLORIA_MOVE_INLINE uint32_t movePass(const Arrays &a, int first, int width, int height, int maxRadius)
+{
+    const Motion<V> was{Lanes::load(a.x + first), Lanes::load(a.y + first), Lanes::load(a.vx + first),
+                        Lanes::load(a.vy + first), Lanes::loadRadii(a.r + first)};
+    const V living = V{} < was.r;
+    const V codes = Lanes::loadOneByOne(a.actions + first);
+    const V ax = accelerations(codes, xAxis);
+    const V ay = accelerations(codes, yAxis);
+    Motion<V> m = was;
+    const V bounced = moveLiving(m, ax, ay, speedCaps(was.r, maxRadius), width, height) & living;
+    Lanes::store(a.prevX + first, was.x);
+    Lanes::store(a.prevY + first, was.y);
+    Lanes::store(a.x + first, pick(living, m.x, was.x));
+    Lanes::store(a.y + first, pick(living, m.y, was.y));
+    Lanes::store(a.vx + first, pick(living, m.vx, was.vx));
+    Lanes::store(a.vy + first, pick(living, m.vy, was.vy));
+    Lanes::store(a.r + first, pick(living, m.r, was.r));
+    Lanes::store(a.ax + first, pick(living, ax, Lanes::load(a.ax + first)));
+    Lanes::store(a.ay + first, pick(living, ay, Lanes::load(a.ay + first)));
+    return uint32_t(_mm256_movemask_ps(reinterpret_cast<__m256>(bounced)));
+}
 
 } // namespace
 
