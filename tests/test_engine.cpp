@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <utility>
+#include <vector>
 
 class TestEngine : public QObject
 {
@@ -23,6 +25,7 @@ private Q_SLOTS:
     void setupSizesArenaAndColours();
     void setupWithOddAgentsAndSmallScale();
     void setupWithNoAgentsAllocatesNothing();
+    void arraysNeitherOverlapNorOutliveASecondSetup();
     void resetPlacesEveryCircleInside();
     void resetDrawsRandInDocumentedOrder();
     void resetKeepsActionsAndColours();
@@ -161,6 +164,32 @@ void TestEngine::setupWithNoAgentsAllocatesNothing()
     engine.reset();
     engine.respawnResources();
     QCOMPARE(engine.countAliveAgents(), 0);
+}
+
+// The engine's int arrays share one block: for every agent count, each
+// array holds its own entries (a wrong stride would let one write over
+// another's), starts at zero, and a second setup starts them afresh.
+void TestEngine::arraysNeitherOverlapNorOutliveASecondSetup()
+{
+    Ball_engine e;
+    for (size_t agents : {size_t(1), size_t(2), size_t(10), size_t(11), size_t(33), size_t(10)}) {
+        e.setup(agents, 50);
+        const size_t circles = agents + e.getNumResources();
+        const std::vector<std::pair<int *, size_t>> arrays{
+            {e.getXCoordinate(), circles}, {e.getYCoordinate(), circles}, {e.getCircleRadius(), circles},
+            {e.getPrevX(), agents},        {e.getPrevY(), agents},        {e.getXVelocity(), agents},
+            {e.getYVelocity(), agents},    {e.xAcceleration, agents},     {e.yAcceleration, agents},
+            {e.getActions(), agents}};
+        for (const auto &[array, size] : arrays)
+            for (size_t i = 0; i < size; ++i)
+                QCOMPARE(array[i], 0);
+        for (size_t a = 0; a < arrays.size(); ++a)
+            for (size_t i = 0; i < arrays[a].second; ++i)
+                arrays[a].first[i] = int(1000 * a + i + 1);
+        for (size_t a = 0; a < arrays.size(); ++a)
+            for (size_t i = 0; i < arrays[a].second; ++i)
+                QCOMPARE(arrays[a].first[i], int(1000 * a + i + 1));
+    }
 }
 
 void TestEngine::resetPlacesEveryCircleInside()
